@@ -1,0 +1,108 @@
+// The program's one window with all its controls, its event procedures and the
+// process-wide state record. The procedures live in the source files of their
+// subsystem (app/, speech/, clock/, countdown/, log/); this class only gathers them.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QWidget>
+
+#include "app/AppState.h"
+#include "app/Dienste.h"
+#include "app/SekundenTakt.h"
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the controls and runs Form_Load. The services must outlive the window.
+    explicit Form1(const Dienste& dienste, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // ------------------------------------------------ state
+    AppState A;
+    Bool16 SekundenschlagAus = True16;  // the seconds beat is off
+    Dienste D;
+
+    // ------------------------------------------------ controls, design names
+    QCheckBox* Check_MldVorbei;
+    QPushButton* btn_ZeitSpeichern;
+    QPushButton* Command_Datumsansage;
+    QPushButton* Command_Zeitansage;
+    SekundenTakt* Timer_Zeitanzeige;
+    QCheckBox* Check_Dauer;
+    QComboBox* Combo_Morgen;
+    QPushButton* Command_Start;
+    QCheckBox* Check_CountDown;
+    QLineEdit* Text_RestZeit;
+    SekundenTakt* Timer_OccRestZeit;
+    QComboBox* Combo_H;
+    QComboBox* Combo_M;
+    QComboBox* Combo_S;
+    QCheckBox* Check_SprachAusgabe;
+    QListWidget* List_Sprecher;
+    QPushButton* Command2;
+    QPushButton* Command1;
+    QGroupBox* Frame1;
+    QLabel* Label_Zeitpunkt;
+    QLabel* Image1;
+    QLabel* Label_akti;
+    QLabel* Label1;
+    QLabel* Label_Zeitanzeige;
+    QLabel* Label9;
+    QLabel* Label10;
+    QLabel* Label11;
+
+    // ------------------------------------------------ event procedures
+    // Start-up and shut-down (app/Form1.cpp)
+    void Form_Load();
+    void Form_Unload();
+
+    // Speech switch and voice choice (speech/Sprecherwahl.cpp)
+    void Check_SprachAusgabe_Click();
+    void List_Sprecher_Click();
+
+    // Clock line and seconds beat (clock/Zeitanzeige.cpp)
+    void Timer_Zeitanzeige_Timer();
+    void Command1_Click();
+    void Command2_Click();
+
+    // Time and date announcements (clock/Ansage.cpp)
+    void Command_Zeitansage_Click();
+    void Command_Datumsansage_Click();
+
+    // Target entry, start and stop, tick (countdown/*.cpp)
+    void Combo_H_Change();
+    void Combo_H_Click();
+    void Combo_M_Change();
+    void Combo_M_Click();
+    void Combo_S_Change();
+    void Combo_S_Click();
+    void Combo_Morgen_Change();
+    void Combo_Morgen_Click();
+    void Check_Dauer_Click();
+    void Command_Start_Click();
+    void Timer_OccRestZeit_Timer();
+    void EingabeAuswerten(QComboBox* liste, int grenze, const QString& korrektur);
+    void CountDownAnhalten();
+
+    // Time stamps (log/Zeitnehmung.cpp)
+    void btn_ZeitSpeichern_Click();
+
+protected:
+    void closeEvent(QCloseEvent* ereignis) override;
+
+private:
+    void ControlsAnlegen();
+    void EreignisseVerbinden();
+    bool entladen_ = false;
+};
+
+// Check-box value as the program counts it: 0 unticked, 1 ticked, 2 greyed.
+int Wert(const QCheckBox* box);
+// Sets the value; a change runs the box's Click procedure at once.
+void SetzeWert(QCheckBox* box, int wert);

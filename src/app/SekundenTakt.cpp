@@ -1,0 +1,46 @@
+#include "app/SekundenTakt.h"
+
+#include <cmath>
+
+int MsBisZumNaechstenTakt(double sekundenSeitMitternacht) {
+    double bruch = sekundenSeitMitternacht - std::floor(sekundenSeitMitternacht);
+    int msImSekunde = int(std::floor(bruch * 1000.0 + 1e-6));
+    if (msImSekunde > 999) msImSekunde = 999;
+    return 1000 - msImSekunde + TaktVorhaltMs;
+}
+
+SekundenTakt::SekundenTakt(IUhr& uhr, QObject* parent) : QObject(parent), uhr_(uhr) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &SekundenTakt::Ausloesen);
+}
+
+void SekundenTakt::setEnabled(bool an) {
+    an_ = an;
+    if (!an) {
+        timer_.stop();
+    } else if (!imHandler_) {
+        Armieren();
+    }
+    // Switched on from inside its own handler: armed when the handler returns.
+}
+
+int SekundenTakt::RestzeitMs() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
+
+void SekundenTakt::Armieren() { timer_.start(MsBisZumNaechstenTakt(uhr_.Lesen().sekunden)); }
+
+void SekundenTakt::Ausloesen() {
+    if (!an_) return;
+    // A timer that fires a little early, still before the boundary, would give
+    // the old second a second tick: wait for the boundary instead.
+    double s = uhr_.Lesen().sekunden;
+    double bruch = s - std::floor(s);
+    if (bruch > 0.9) {
+        timer_.start(MsBisZumNaechstenTakt(s));
+        return;
+    }
+    imHandler_ = true;
+    emit Timer();
+    imHandler_ = false;
+    if (an_) Armieren();
+}
