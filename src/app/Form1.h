@@ -100,6 +100,8 @@ private:
     void ControlsAnlegen();
     void EreignisseVerbinden();
     bool entladen_ = false;
+    // A failed save of the voice choice has been reported and not yet mended.
+    bool speichernMisslungen_ = false;
 };
 
 // Check-box value as the program counts it: 0 unticked, 1 ticked, 2 greyed.

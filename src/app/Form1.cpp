@@ -1,0 +1,234 @@
+#include "app/Form1.h"
+
+#include <QCloseEvent>
+#include <QPixmap>
+
+#include "speech/Sprecherwahl.h"
+
+namespace {
+
+// The window is laid out in twips; 15 twips are one logical pixel.
+QRect Twips(int links, int oben, int breite, int hoehe) {
+    return QRect(links / 15, oben / 15, breite / 15, hoehe / 15);
+}
+
+QFont Schrift(bool fett) {
+    QFont f(QStringLiteral("Liberation Sans"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(8.25);
+    f.setWeight(fett ? QFont::Bold : QFont::Normal);
+    return f;
+}
+
+QComboBox* NeueListe(QWidget* eltern, const QString& text) {
+    auto* c = new QComboBox(eltern);
+    c->setEditable(true);
+    // No inline completion: typing "2" must stay "2", not become "20".
+    c->setCompleter(nullptr);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->setEditText(text);
+    return c;
+}
+
+}  // namespace
+
+int Wert(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked: return 1;
+        case Qt::PartiallyChecked: return 2;
+        default: return 0;
+    }
+}
+
+void SetzeWert(QCheckBox* box, int wert) {
+    if (wert == 2) box->setTristate(true);
+    box->setCheckState(wert == 1 ? Qt::Checked : wert == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+}
+
+Form1::Form1(const Dienste& dienste, QWidget* parent) : QWidget(parent), D(dienste) {
+    ControlsAnlegen();
+    EreignisseVerbinden();
+    Form_Load();
+}
+
+Form1::~Form1() { Form_Unload(); }
+
+void Form1::ControlsAnlegen() {
+    setWindowTitle(QStringLiteral("Tempiro Zeitansage"));
+    setFont(Schrift(true));
+    // Client area 4680 x 3315 twips. The controls keep their places, so the
+    // window keeps its size.
+    setFixedSize(312, 221);
+
+    const QFont normal = Schrift(false);
+    auto platziere = [&](QWidget* w, QRect r, bool eigeneSchrift = true) {
+        w->setGeometry(r);
+        if (eigeneSchrift) w->setFont(normal);
+    };
+
+    // Created in the order of the window definition; the frame first so that
+    // the two beat buttons lying in its rectangle are drawn in front of it.
+    Frame1 = new QGroupBox(QStringLiteral("Sekundenschlag"), this);
+    platziere(Frame1, Twips(240, 2160, 1575, 615));
+
+    Check_MldVorbei = new QCheckBox(QStringLiteral("Msgbox Vorbei"), this);
+    platziere(Check_MldVorbei, Twips(1920, 3000, 1455, 255));
+    btn_ZeitSpeichern = new QPushButton(QStringLiteral("Zeit speichern"), this);
+    platziere(btn_ZeitSpeichern, Twips(240, 2880, 1575, 375));
+    Command_Datumsansage = new QPushButton(QStringLiteral("Ansage Datum"), this);
+    platziere(Command_Datumsansage, Twips(120, 600, 1215, 255));
+    Command_Zeitansage = new QPushButton(QStringLiteral("Ansage Zeit"), this);
+    platziere(Command_Zeitansage, Twips(1440, 600, 1215, 255));
+    Timer_Zeitanzeige = new SekundenTakt(*D.uhr, this);
+    Check_Dauer = new QCheckBox(QStringLiteral("BelichtungsUhr"), this);
+    platziere(Check_Dauer, Twips(1920, 2520, 1455, 255));
+    Combo_Morgen = NeueListe(this, QString());
+    platziere(Combo_Morgen, Twips(120, 1200, 975, 315));
+    Command_Start = new QPushButton(QStringLiteral("Timer Start"), this);
+    platziere(Command_Start, Twips(1560, 1680, 1215, 495));
+    Check_CountDown = new QCheckBox(QStringLiteral("CountDown"), this);
+    platziere(Check_CountDown, Twips(1920, 2760, 1215, 255));
+    Check_CountDown->setEnabled(false);
+    Text_RestZeit = new QLineEdit(this);
+    platziere(Text_RestZeit, Twips(120, 1800, 1335, 285));
+    Text_RestZeit->setEnabled(false);  // display only
+    Timer_OccRestZeit = new SekundenTakt(*D.uhr, this);
+    Combo_H = NeueListe(this, QStringLiteral("00"));
+    platziere(Combo_H, Twips(1200, 1200, 615, 315));
+    Combo_M = NeueListe(this, QStringLiteral("00"));
+    platziere(Combo_M, Twips(1800, 1200, 615, 315));
+    Combo_S = NeueListe(this, QStringLiteral("00"));
+    platziere(Combo_S, Twips(2400, 1200, 615, 315));
+    Check_SprachAusgabe = new QCheckBox(QStringLiteral("Sprachausgabe \"Babbelina\""), this);
+    platziere(Check_SprachAusgabe, Twips(1920, 2280, 2655, 255));
+    List_Sprecher = new QListWidget(this);
+    platziere(List_Sprecher, Twips(3360, 2760, 495, 255));
+    List_Sprecher->setSelectionMode(QAbstractItemView::SingleSelection);
+    List_Sprecher->setSortingEnabled(false);
+    List_Sprecher->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    List_Sprecher->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Command2 = new QPushButton(QStringLiteral("stop"), this);
+    platziere(Command2, Twips(1080, 2400, 615, 255));
+    Command1 = new QPushButton(QStringLiteral("start"), this);
+    platziere(Command1, Twips(360, 2400, 615, 255));
+    Label_Zeitpunkt = new QLabel(QStringLiteral("Zeitpunkt"), this);
+    platziere(Label_Zeitpunkt, Twips(120, 960, 975, 255));
+    Image1 = new QLabel(this);
+    platziere(Image1, Twips(2880, 120, 1725, 2160));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/tempiro/bild.jpg")));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label_akti = new QLabel(QStringLiteral("Aktuelle Zeit"), this);
+    platziere(Label_akti, Twips(120, 120, 975, 255));
+    Label_akti->setVisible(false);
+    Label1 = new QLabel(QStringLiteral("Restzeit"), this);
+    platziere(Label1, Twips(120, 1560, 855, 255));
+    Label_Zeitanzeige = new QLabel(this);
+    platziere(Label_Zeitanzeige, Twips(240, 360, 2535, 255), false);  // window font, bold
+    Label9 = new QLabel(QStringLiteral("h"), this);
+    platziere(Label9, Twips(1320, 960, 135, 255));
+    Label10 = new QLabel(QStringLiteral("m"), this);
+    platziere(Label10, Twips(2040, 960, 135, 255));
+    Label11 = new QLabel(QStringLiteral("s"), this);
+    platziere(Label11, Twips(2640, 960, 135, 255));
+
+    for (QPushButton* b : {btn_ZeitSpeichern, Command_Datumsansage, Command_Zeitansage,
+                           Command_Start, Command1, Command2}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    // Tab order by tab index 0, 1, 2 ...
+    const QList<QWidget*> tabFolge = {
+        Command1,          Command2,        Frame1,           List_Sprecher,
+        Check_SprachAusgabe, Combo_S,       Combo_M,          Combo_H,
+        Label11,           Label10,         Label9,           Text_RestZeit,
+        Check_CountDown,   Command_Start,   Combo_Morgen,     Label_Zeitanzeige,
+        Label1,            Label_akti,      Label_Zeitpunkt,  Check_Dauer,
+        Command_Zeitansage, Command_Datumsansage, btn_ZeitSpeichern, Check_MldVorbei};
+    for (int i = 0; i + 1 < tabFolge.size(); ++i) setTabOrder(tabFolge[i], tabFolge[i + 1]);
+    Command1->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::EreignisseVerbinden() {
+    // Connected to the signals that also fire when the program changes the
+    // value, text or selection, so a change from code runs the procedure at
+    // once, nested, exactly like the user's action.
+    connect(Check_SprachAusgabe, &QCheckBox::stateChanged, this,
+            [this] { Check_SprachAusgabe_Click(); });
+    connect(List_Sprecher, &QListWidget::currentRowChanged, this, [this] { List_Sprecher_Click(); });
+    connect(Timer_Zeitanzeige, &SekundenTakt::Timer, this, &Form1::Timer_Zeitanzeige_Timer);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command_Zeitansage, &QPushButton::clicked, this, &Form1::Command_Zeitansage_Click);
+    connect(Command_Datumsansage, &QPushButton::clicked, this, &Form1::Command_Datumsansage_Click);
+    connect(Combo_H, &QComboBox::editTextChanged, this, &Form1::Combo_H_Change);
+    connect(Combo_H, &QComboBox::activated, this, &Form1::Combo_H_Click);
+    connect(Combo_M, &QComboBox::editTextChanged, this, &Form1::Combo_M_Change);
+    connect(Combo_M, &QComboBox::activated, this, &Form1::Combo_M_Click);
+    connect(Combo_S, &QComboBox::editTextChanged, this, &Form1::Combo_S_Change);
+    connect(Combo_S, &QComboBox::activated, this, &Form1::Combo_S_Click);
+    connect(Combo_Morgen, &QComboBox::editTextChanged, this, &Form1::Combo_Morgen_Change);
+    connect(Combo_Morgen, &QComboBox::activated, this, &Form1::Combo_Morgen_Click);
+    connect(Check_Dauer, &QCheckBox::stateChanged, this, [this] { Check_Dauer_Click(); });
+    connect(Command_Start, &QPushButton::clicked, this, &Form1::Command_Start_Click);
+    connect(Timer_OccRestZeit, &SekundenTakt::Timer, this, &Form1::Timer_OccRestZeit_Timer);
+    connect(btn_ZeitSpeichern, &QPushButton::clicked, this, &Form1::btn_ZeitSpeichern_Click);
+}
+
+void Form1::Form_Load() {
+    // The clock line runs from the moment the window exists.
+    Timer_Zeitanzeige->setEnabled(true);
+
+    SekundenschlagAus = True16;
+    A.CountDownLaeuft = False16;
+    auto zweistellig = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    // Filling a list runs no procedure, and must not replace the text shown.
+    const std::pair<QComboBox*, int> listen[] = {{Combo_H, 23}, {Combo_M, 59}, {Combo_S, 59}};
+    for (auto [liste, letzter] : listen) {
+        QSignalBlocker still(liste);
+        const QString text = liste->currentText();
+        for (int i = 0; i <= letzter; ++i) liste->addItem(zweistellig(i));
+        liste->setEditText(text);
+    }
+    Combo_Morgen->setEditText(QStringLiteral("Heute"));  // runs Combo_Morgen_Change
+    {
+        QSignalBlocker still(Combo_Morgen);
+        Combo_Morgen->addItem(QStringLiteral("Heute"));
+        Combo_Morgen->addItem(QStringLiteral("Morgen"));
+        Combo_Morgen->setEditText(QStringLiteral("Heute"));
+    }
+    SetzeWert(Check_SprachAusgabe, 1);  // runs Check_SprachAusgabe_Click
+    SetzeWert(Check_CountDown, 1);
+
+    if (!SprachStart(*this)) {
+        // Speech could not be set up: say so, switch speech off for this run.
+        D.meldung->MsgBox(QStringLiteral(
+            "Problem mit Initialisierung der Sprachausgabe, Installation überprüfen"));
+        SetzeWert(Check_SprachAusgabe, 0);
+        Check_SprachAusgabe->setEnabled(false);
+        // Only speech is lost: the counter and the log are set up all the same.
+    }
+
+    A.StempelZaehler = 0;
+    A.Dateisystem = D.dateisystem;
+    A.Zeitnehmung = A.Dateisystem->OpenTextFile(QStringLiteral("zeitnehmung.txt"),
+                                                IoModus::ForAppending, true);
+    if (!A.Zeitnehmung) D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
+}
+
+void Form1::Form_Unload() {
+    if (entladen_) return;
+    entladen_ = true;
+    Timer_Zeitanzeige->setEnabled(false);
+    Timer_OccRestZeit->setEnabled(false);
+    // No log open (start-up could not open it): nothing to close.
+    if (A.Zeitnehmung) {
+        A.Zeitnehmung->Close();
+        A.Zeitnehmung.reset();
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* ereignis) {
+    Form_Unload();
+    ereignis->accept();
+}

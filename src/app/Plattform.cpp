@@ -1,0 +1,111 @@
+#include "app/Plattform.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <unistd.h>
+
+// ------------------------------------------------------------------ clock
+
+UhrLesung UhrLesungAus(const QDateTime& t) {
+    UhrLesung l;
+    const QDate d = t.date();
+    const QTime z = t.time();
+    // Fixed forms, whatever the process locale says: the summer-time rule and
+    // the countdown read fixed character positions.
+    l.datum = QString::asprintf("%02d.%02d.%04d", d.day(), d.month(), d.year());
+    l.zeit = QString::asprintf("%02d:%02d:%02d", z.hour(), z.minute(), z.second());
+    l.wochentag = d.dayOfWeek() % 7 + 1;  // Qt: Monday 1 .. Sunday 7
+    l.sekunden = z.msecsSinceStartOfDay() / 1000.0;
+    return l;
+}
+
+UhrLesung SystemUhr::Lesen() { return UhrLesungAus(QDateTime::currentDateTime()); }
+
+// ------------------------------------------------------------------ files
+
+namespace {
+
+class DateiStrom : public ITextStream {
+public:
+    explicit DateiStrom(std::unique_ptr<QFile> datei) : datei_(std::move(datei)) {}
+    ~DateiStrom() override { Close(); }
+
+    bool AtEndOfStream() override { return !datei_ || datei_->atEnd(); }
+
+    bool ReadLine(QByteArray& zeile) override {
+        if (!datei_ || datei_->atEnd()) return false;
+        zeile = datei_->readLine();
+        if (zeile.endsWith('\n')) zeile.chop(1);
+        if (zeile.endsWith('\r')) zeile.chop(1);
+        return true;
+    }
+
+    bool WriteLine(const QByteArray& text) override {
+        if (!datei_) return false;
+        const QByteArray zeile = text + "\r\n";
+        if (datei_->write(zeile) != zeile.size()) return false;
+        // On disk when the press returns: a process killed right after it, or
+        // a power cut a moment later, keeps the line.
+        if (!datei_->flush()) return false;
+        return ::fdatasync(datei_->handle()) == 0;
+    }
+
+    void Close() override {
+        if (datei_) datei_->close();
+        datei_.reset();
+    }
+
+private:
+    std::unique_ptr<QFile> datei_;
+};
+
+}  // namespace
+
+std::unique_ptr<ITextStream> DateiDienst::OpenTextFile(const QString& name, IoModus modus,
+                                                       bool create) {
+    auto datei = std::make_unique<QFile>(name);
+    if (QFileInfo(name).isDir()) return nullptr;
+    if (modus == IoModus::ForReading) {
+        if (!datei->open(QIODevice::ReadOnly)) return nullptr;
+    } else {
+        if (!create && !datei->exists()) return nullptr;
+        if (!datei->open(QIODevice::WriteOnly | QIODevice::Append)) return nullptr;
+    }
+    return std::make_unique<DateiStrom>(std::move(datei));
+}
+
+bool DateiDienst::DeleteFile(const QString& name, bool force) {
+    QFile datei(name);
+    if (!datei.exists()) return false;
+    if (force) datei.setPermissions(datei.permissions() | QFileDevice::WriteOwner);
+    return datei.remove();
+}
+
+bool DateiDienst::ErsetzeDatei(const QString& name, const QByteArray& inhalt) {
+    const QFileInfo info(name);
+    if (info.isDir()) return false;
+    // A write-protected old file is replaced all the same, like a forced delete.
+    if (info.exists() && !info.isWritable())
+        QFile::setPermissions(name, QFile::permissions(name) | QFileDevice::WriteOwner);
+    QSaveFile datei(name);
+    if (!datei.open(QIODevice::WriteOnly)) return false;
+    if (datei.write(inhalt) != inhalt.size()) {
+        datei.cancelWriting();
+        return false;
+    }
+    return datei.commit();
+}
+
+// ------------------------------------------------------------------ message box
+
+void Meldungsfenster::MsgBox(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tempiro"), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+void SystemPiep::Beep() { QApplication::beep(); }

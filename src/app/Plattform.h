@@ -1,0 +1,34 @@
+// The real platform services: local clock, files, message box, system beep.
+#pragma once
+
+#include <QDateTime>
+
+#include "app/Dienste.h"
+
+// One reading in the fixed forms DD.MM.YYYY and HH:MM:SS.
+UhrLesung UhrLesungAus(const QDateTime& t);
+
+class SystemUhr : public IUhr {
+public:
+    UhrLesung Lesen() override;
+};
+
+// Files in the working directory, single-byte text, lines ended by CR LF.
+class DateiDienst : public IDateisystem {
+public:
+    std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
+                                              bool create) override;
+    bool DeleteFile(const QString& name, bool force) override;
+    bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override;
+};
+
+class Meldungsfenster : public IMeldung {
+public:
+    void MsgBox(const QString& text) override;
+};
+
+// The platform's own beep, for when the program has no audio output.
+class SystemPiep : public ISignalton {
+public:
+    void Beep() override;
+};

@@ -1,0 +1,19 @@
+// The real services the program runs with, owned for the whole run.
+#pragma once
+
+#include <memory>
+
+#include "app/Plattform.h"
+
+class ProduktionsDienste {
+public:
+    ProduktionsDienste();
+    ~ProduktionsDienste();
+    Dienste Alle();
+
+private:
+    SystemUhr uhr_;
+    DateiDienst dateien_;
+    Meldungsfenster meldung_;
+    SystemPiep piep_;
+};
