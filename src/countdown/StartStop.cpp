@@ -1,0 +1,36 @@
+// The start/stop button of the countdown.
+//
+// Idle (not running, "Timer Start", tick off) -> press -> Running ("Timer Stop",
+// tick on). Running or Halted (an entry change stopped only the tick) -> press
+// -> Idle.
+#include "app/Form1.h"
+#include "countdown/Countdown.h"
+
+void Form1::Command_Start_Click() {
+    if (A.CountDownLaeuft != 0) {
+        Command_Start->setText(QStringLiteral("Timer Start"));
+        A.CountDownLaeuft = False16;
+        CountDownAnhalten();
+        return;
+    }
+
+    Command_Start->setText(QStringLiteral("Timer Stop"));
+    A.CountDownLaeuft = True16;
+
+    // Date and, for a duration, the current instant come from the same reading.
+    const UhrLesung jetzt = D.uhr->Lesen();
+    qint16 tag, monat, jahr;
+    DatumAusText(jetzt.datum, tag, monat, jahr);
+    // Tomorrow is simply the next day number; the scale is linear in the day,
+    // so 32 December is 1 January and 29 February of a common year is 1 March.
+    if (Combo_Morgen->currentText() == QStringLiteral("Morgen")) tag = qint16(tag + 1);
+
+    if (Wert(Check_Dauer) == 1) {
+        A.ZielZeit = MjdAusLesung(jetzt) + A.EingabeZeit / 24.0;
+    } else {
+        A.ZielZeit = MjdAusDatum(tag, monat, jahr, A.EingabeZeit);
+    }
+
+    // The target is not checked: one already past ends on the first tick.
+    Timer_OccRestZeit->setEnabled(true);
+}

@@ -1,0 +1,82 @@
+// The countdown tick: once a second while a countdown runs it shows the time
+// left, hands it to the spoken schedule, ends the countdown ten seconds after
+// the target, and sounds the seconds beat.
+#include <QSet>
+#include <cmath>
+
+#include "app/Form1.h"
+#include "countdown/Countdown.h"
+
+namespace {
+
+// Windows whose tick is waiting for its own message box to be closed.
+//
+// The timer itself never nests a tick: it arms the next one only after the
+// handler has returned, so while the box is open no tick of it is pending. The
+// guard makes the rule independent of that: a tick that still reaches the
+// handler while the box is open (from another event source, or a timer that
+// keeps firing during modal loops) is dropped. Without it the warning about a
+// far target would be shown a second time, because the check box is cleared
+// only when the first box closes.
+QSet<const Form1*> meldungOffen;
+
+class MeldungWartet {
+public:
+    explicit MeldungWartet(const Form1* f) : f_(f) { meldungOffen.insert(f_); }
+    ~MeldungWartet() { meldungOffen.remove(f_); }
+    MeldungWartet(const MeldungWartet&) = delete;
+    MeldungWartet& operator=(const MeldungWartet&) = delete;
+
+private:
+    const Form1* f_;
+};
+
+void Meldung(Form1& f, const QString& text) {
+    if (!f.D.meldung) return;
+    MeldungWartet warten(&f);
+    f.D.meldung->MsgBox(text);
+}
+
+// One beat per tick while the beat is on. The beat never stops the countdown.
+void Sekundenschlag(Form1& f) {
+    if (f.SekundenschlagAus != 0 || !f.D.signalton) return;
+    try {
+        f.D.signalton->Beep();
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+void Form1::Timer_OccRestZeit_Timer() {
+    if (meldungOffen.contains(this)) return;
+
+    const double RestStunden = RestStundenBis(A.ZielZeit, MjdJetzt(*D.uhr));
+
+    if (RestStunden > CountDownEnde) {
+        // Running, also during the ten seconds after the target, when the
+        // display counts the seconds since the target upwards.
+        Text_RestZeit->setText(RestZeitText(RestStunden));
+        if (Wert(Check_CountDown) == 1) {
+            if (RestStunden < AnsageGrenzeStunden) {
+                RestZeitAnsage(RestStunden, A);
+            } else {
+                Meldung(*this, ZuWeitText(RestStunden));
+                // Cleared only now, so the warning comes once; the display goes on.
+                SetzeWert(Check_CountDown, 0);
+            }
+        }
+    } else {
+        // Expiry. The tick is switched off before the box, so none comes while it is open.
+        Text_RestZeit->setText(QString());
+        Timer_OccRestZeit->setEnabled(false);
+        Label_akti->setVisible(false);
+        if (Wert(Check_MldVorbei) == 1) Meldung(*this, QStringLiteral("Zeitpunkt vorbei"));
+        Label_akti->setVisible(true);
+        Command_Start->setText(QStringLiteral("Timer Start"));
+        A.CountDownLaeuft = False16;
+    }
+
+    // Last step of every tick, the expiry tick included (after its box).
+    Sekundenschlag(*this);
+}
