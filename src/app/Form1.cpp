@@ -32,6 +32,10 @@ QComboBox* NeueListe(QWidget* eltern, const QString& text) {
 
 }  // namespace
 
+// The picture is compiled into this static library; register it explicitly so
+// the linker keeps it. (Must stand outside any namespace.)
+static void BilderLaden() { Q_INIT_RESOURCE(tempiro); }
+
 int Wert(const QCheckBox* box) {
     switch (box->checkState()) {
         case Qt::Checked: return 1;
@@ -113,6 +117,7 @@ void Form1::ControlsAnlegen() {
     platziere(Command1, Twips(360, 2400, 615, 255));
     Label_Zeitpunkt = new QLabel(QStringLiteral("Zeitpunkt"), this);
     platziere(Label_Zeitpunkt, Twips(120, 960, 975, 255));
+    BilderLaden();
     Image1 = new QLabel(this);
     platziere(Image1, Twips(2880, 120, 1725, 2160));
     Image1->setPixmap(QPixmap(QStringLiteral(":/tempiro/bild.jpg")));
@@ -130,6 +135,11 @@ void Form1::ControlsAnlegen() {
     platziere(Label10, Twips(2040, 960, 135, 255));
     Label11 = new QLabel(QStringLiteral("s"), this);
     platziere(Label11, Twips(2640, 960, 135, 255));
+
+    // The picture is a backdrop: every control stays in front of it, as the
+    // beat buttons stay in front of their frame.
+    Image1->lower();
+    Frame1->lower();
 
     for (QPushButton* b : {btn_ZeitSpeichern, Command_Datumsansage, Command_Zeitansage,
                            Command_Start, Command1, Command2}) {

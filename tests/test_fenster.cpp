@@ -1,0 +1,365 @@
+// The window with fake services: start-up in its variants, the controls, the
+// clock line, the voice choice and speech switch, announcements, time stamps,
+// shut-down.
+#include <QtTest>
+
+#include "support/Fakes.h"
+
+namespace {
+const QString SprachFehler =
+    QStringLiteral("Problem mit Initialisierung der Sprachausgabe, Installation überprüfen");
+const QString LogFehler = QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen");
+
+QStringList Eintraege(const QComboBox* c) {
+    QStringList l;
+    for (int i = 0; i < c->count(); ++i) l << c->itemText(i);
+    return l;
+}
+QStringList Eintraege(const QListWidget* l) {
+    QStringList e;
+    for (int i = 0; i < l->count(); ++i) e << l->item(i)->text();
+    return e;
+}
+QStringList Zweistellig(int bis) {
+    QStringList l;
+    for (int i = 0; i <= bis; ++i) l << QString::asprintf("%02d", i);
+    return l;
+}
+}  // namespace
+
+class Fenster : public QObject {
+    Q_OBJECT
+private slots:
+    void normalerStart() {
+        Pruefstand p;
+        p.dateien.dateien["zeitnehmung.txt"] = "01 04.12.2026 09:00:00,00\r\n";
+        Form1& f = p.Starten();
+        QCOMPARE(p.meldung.texte, QStringList());
+        QCOMPARE(Eintraege(f.Combo_H), Zweistellig(23));
+        QCOMPARE(Eintraege(f.Combo_M), Zweistellig(59));
+        QCOMPARE(Eintraege(f.Combo_S), Zweistellig(59));
+        for (QComboBox* c : {f.Combo_H, f.Combo_M, f.Combo_S}) QCOMPARE(c->currentText(), "00");
+        QCOMPARE(f.Combo_Morgen->currentText(), "Heute");
+        QCOMPARE(Eintraege(f.Combo_Morgen), QStringList({"Heute", "Morgen"}));
+        QCOMPARE(Wert(f.Check_SprachAusgabe), 1);
+        QCOMPARE(Wert(f.Check_CountDown), 1);
+        QVERIFY(f.Check_SprachAusgabe->isEnabled());
+        QVERIFY(f.Check_CountDown->isEnabled());
+        QVERIFY(f.Command_Zeitansage->isEnabled() && f.Command_Datumsansage->isEnabled());
+        QCOMPARE(f.A.SprachAusgabeAn, True16);
+        QCOMPARE(f.A.CountDownLaeuft, False16);
+        QCOMPARE(f.A.StempelZaehler, 0);
+        QCOMPARE(f.SekundenschlagAus, True16);
+        QVERIFY(f.A.Zeitnehmung);
+        QVERIFY(f.Timer_Zeitanzeige->Enabled());
+        QVERIFY(!f.Timer_OccRestZeit->Enabled());
+        // Three voices, no remembered one: entry "0" chosen and remembered.
+        QCOMPARE(Eintraege(f.List_Sprecher), QStringList({"0", "1", "2"}));
+        QCOMPARE(f.List_Sprecher->currentRow(), 0);
+        QCOMPARE(p.dateien.dateien.value("SprecherNr.txt"), QByteArray("0\r\n"));
+        QCOMPARE(p.Stimme()->rate, -5);
+        // Lines already in the log stay.
+        QCOMPARE(p.Log(), QByteArray("01 04.12.2026 09:00:00,00\r\n"));
+    }
+
+    void fensterUndControls() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        QCOMPARE(f.windowTitle(), "Tempiro Zeitansage");
+        QCOMPARE(f.size(), QSize(312, 221));
+        QVERIFY(f.font().bold());
+        QCOMPARE(f.Combo_Morgen->geometry(), QRect(8, 80, 65, 21));
+        QCOMPARE(f.Command_Start->geometry(), QRect(104, 112, 81, 33));
+        QCOMPARE(f.Image1->geometry(), QRect(192, 8, 115, 144));
+        QCOMPARE(f.Image1->pixmap().size(), QSize(115, 144));
+        QCOMPARE(f.Check_SprachAusgabe->text(), "Sprachausgabe \"Babbelina\"");
+        QVERIFY(f.Label_Zeitanzeige->font().bold());
+        QVERIFY(!f.Label1->font().bold());
+        QVERIFY(!f.Text_RestZeit->isEnabled());
+        QVERIFY(f.Label_akti->isHidden());
+        QCOMPARE(f.Label_Zeitanzeige->text(), QString());
+        // Tab order from index 0 and the focus at start.
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(QApplication::focusWidget(), f.Command1);
+        QCOMPARE(f.Command1->nextInFocusChain(), f.Command2);
+        // The space bar presses "start": the beat is switched on.
+        QTest::keyClick(f.Command1, Qt::Key_Space);
+        QCOMPARE(f.SekundenschlagAus, False16);
+        // The remaining-time box cannot be typed into.
+        QTest::keyClicks(f.Text_RestZeit, "12");
+        QCOMPARE(f.Text_RestZeit->text(), QString());
+    }
+
+    // No engine at all: the message, speech locked off, but the log is
+    // opened all the same so no time stamp is lost.
+    void sprachFehlerBehaeltLog() {
+        Pruefstand p;
+        p.ohneSprache = true;
+        Form1& f = p.Starten();
+        QCOMPARE(p.meldung.texte, QStringList({SprachFehler}));
+        QCOMPARE(Wert(f.Check_SprachAusgabe), 0);
+        QVERIFY(!f.Check_SprachAusgabe->isEnabled());
+        QCOMPARE(Wert(f.Check_CountDown), 0);
+        QVERIFY(!f.Check_CountDown->isEnabled());
+        QVERIFY(!f.List_Sprecher->isEnabled());
+        QVERIFY(!f.Command_Zeitansage->isEnabled() && !f.Command_Datumsansage->isEnabled());
+        QCOMPARE(f.A.SprachAusgabeAn, False16);
+        QVERIFY(f.A.Zeitnehmung);
+        f.btn_ZeitSpeichern_Click();
+        QCOMPARE(p.Log(), QByteArray("01 05.12.2026 10:00:00,00\r\n"));
+    }
+
+    // Each remembered voice number and what start-up makes of it.
+    void sprecherNr_data() {
+        QTest::addColumn<int>("stimmen");
+        QTest::addColumn<QByteArray>("datei");  // "-" for no file
+        QTest::addColumn<bool>("fehler");
+        QTest::addColumn<int>("zeile");
+        QTest::addColumn<QByteArray>("danach");
+        QTest::newRow("missing") << 3 << QByteArray("-") << false << 0 << QByteArray("0\r\n");
+        QTest::newRow("empty") << 3 << QByteArray("") << false << 0 << QByteArray("0\r\n");
+        QTest::newRow("2") << 3 << QByteArray("2\r\n") << false << 2 << QByteArray("2\r\n");
+        QTest::newRow("2 without line end") << 3 << QByteArray("2") << false << 2
+                                            << QByteArray("2\r\n");
+        QTest::newRow("2.5 half to even") << 3 << QByteArray("2.5\r\n") << false << 2
+                                          << QByteArray("2\r\n");
+        QTest::newRow("3.5 with five voices") << 5 << QByteArray("3.5\r\n") << false << 4
+                                              << QByteArray("4\r\n");
+        QTest::newRow("letters") << 3 << QByteArray("abc\r\n") << false << 0
+                                 << QByteArray("0\r\n");
+        QTest::newRow("blanks before") << 3 << QByteArray("  2\r\n") << false << 2
+                                       << QByteArray("2\r\n");
+        QTest::newRow("later lines ignored") << 3 << QByteArray("1\r\n2\r\n") << false << 1
+                                             << QByteArray("1\r\n");
+        QTest::newRow("past the last voice") << 3 << QByteArray("5\r\n") << true << -1
+                                             << QByteArray("5\r\n");
+        QTest::newRow("999") << 3 << QByteArray("999\r\n") << true << -1
+                             << QByteArray("999\r\n");
+        QTest::newRow("-1 keeps the default voice") << 3 << QByteArray("-1\r\n") << false << -1
+                                                    << QByteArray("-1\r\n");
+        QTest::newRow("-2") << 3 << QByteArray("-2\r\n") << true << -1 << QByteArray("-2\r\n");
+        QTest::newRow("beyond 16 bits") << 3 << QByteArray("70000\r\n") << false << 0
+                                        << QByteArray("0\r\n");
+        QTest::newRow("1e9 reads as 1") << 3 << QByteArray("1e9\r\n") << false << 1
+                                        << QByteArray("1\r\n");
+        QTest::newRow("binary") << 3 << QByteArray("\x01\xff\x00\x80", 4) << false << 0
+                                << QByteArray("0\r\n");
+        QTest::newRow("no voice installed") << 0 << QByteArray("-") << true << -1
+                                            << QByteArray("-");
+    }
+    void sprecherNr() {
+        QFETCH(int, stimmen);
+        QFETCH(QByteArray, datei);
+        QFETCH(bool, fehler);
+        QFETCH(int, zeile);
+        QFETCH(QByteArray, danach);
+        Pruefstand p(stimmen);
+        if (datei != "-") p.dateien.dateien["SprecherNr.txt"] = datei;
+        Form1& f = p.Starten();
+        QCOMPARE(p.meldung.texte, fehler ? QStringList({SprachFehler}) : QStringList());
+        QCOMPARE(f.List_Sprecher->currentRow(), zeile);
+        QCOMPARE(p.dateien.dateien.value("SprecherNr.txt", "-"), danach);
+        QCOMPARE(f.A.SprachAusgabeAn, fehler ? False16 : True16);
+        if (!fehler && zeile >= 0) QCOMPARE(p.Stimme()->stimme, zeile);
+        // The chosen entry is written exactly once at start-up.
+        if (!fehler && zeile >= 0) QCOMPARE(p.dateien.ersetzungen, 1);
+        QVERIFY(f.A.Zeitnehmung);
+    }
+
+    void logNichtZuOeffnen() {
+        Pruefstand p;
+        p.dateien.gesperrt << "zeitnehmung.txt";
+        Form1& f = p.Starten();
+        QCOMPARE(p.meldung.texte, QStringList({LogFehler}));
+        QCOMPARE(f.A.SprachAusgabeAn, True16);  // speech as usual
+        // A press says why nothing is written, instead of doing nothing.
+        f.btn_ZeitSpeichern_Click();
+        QCOMPARE(p.meldung.texte, QStringList({LogFehler, LogFehler}));
+        QCOMPARE(f.A.StempelZaehler, 0);
+        // Closing without a log is quiet and safe.
+        f.close();
+        QCOMPARE(p.meldung.texte.size(), 2);
+    }
+
+    void bothFailures() {
+        Pruefstand p;
+        p.ohneSprache = true;
+        p.dateien.gesperrt << "zeitnehmung.txt";
+        p.Starten();
+        QCOMPARE(p.meldung.texte, QStringList({SprachFehler, LogFehler}));
+    }
+
+    void sprachSchalter() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        SetzeWert(f.Check_SprachAusgabe, 0);
+        QCOMPARE(f.A.SprachAusgabeAn, False16);
+        QCOMPARE(Wert(f.Check_CountDown), 0);
+        QVERIFY(!f.Check_CountDown->isEnabled() && !f.List_Sprecher->isEnabled());
+        QVERIFY(!f.Command_Zeitansage->isEnabled() && !f.Command_Datumsansage->isEnabled());
+        SetzeWert(f.Check_SprachAusgabe, 1);
+        QCOMPARE(f.A.SprachAusgabeAn, True16);
+        QVERIFY(f.Check_CountDown->isEnabled() && f.List_Sprecher->isEnabled());
+        QVERIFY(f.Command_Zeitansage->isEnabled() && f.Command_Datumsansage->isEnabled());
+        QCOMPARE(Wert(f.Check_CountDown), 0);  // not ticked again
+        // The greyed value counts as off.
+        SetzeWert(f.Check_SprachAusgabe, 2);
+        QCOMPARE(f.A.SprachAusgabeAn, False16);
+    }
+
+    void stimmeWaehlen() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        f.List_Sprecher->setCurrentRow(1);
+        QCOMPARE(p.dateien.dateien.value("SprecherNr.txt"), QByteArray("1\r\n"));
+        QCOMPARE(p.Stimme()->stimme, 1);
+        QCOMPARE(f.A.SprecherNr, 1);
+        QCOMPARE(f.List_Sprecher->toolTip(), "Stimme 1");
+        // Arrow keys move the selection one step at a time, each step saved.
+        f.List_Sprecher->setFocus();
+        QTest::keyClick(f.List_Sprecher, Qt::Key_Down);
+        QCOMPARE(p.dateien.dateien.value("SprecherNr.txt"), QByteArray("2\r\n"));
+        QTest::keyClick(f.List_Sprecher, Qt::Key_Up);
+        QTest::keyClick(f.List_Sprecher, Qt::Key_Up);
+        QCOMPARE(p.dateien.dateien.value("SprecherNr.txt"), QByteArray("0\r\n"));
+        QCOMPARE(p.Stimme()->stimme, 0);
+    }
+
+    // A save that fails keeps the old choice on disk, says so once, and the
+    // voice is switched all the same.
+    void stimmeSpeichernScheitert() {
+        Pruefstand p;
+        p.dateien.dateien["SprecherNr.txt"] = "0\r\n";
+        Form1& f = p.Starten();
+        p.dateien.gesperrt << "SprecherNr.txt";
+        f.List_Sprecher->setCurrentRow(1);
+        f.List_Sprecher->setCurrentRow(2);
+        QCOMPARE(p.meldung.texte, QStringList({"SprecherNr.txt lässt sich nicht speichern"}));
+        QCOMPARE(p.dateien.dateien.value("SprecherNr.txt"), QByteArray("0\r\n"));
+        QCOMPARE(p.Stimme()->stimme, 2);
+        p.dateien.gesperrt.clear();
+        f.List_Sprecher->setCurrentRow(1);
+        QCOMPARE(p.dateien.dateien.value("SprecherNr.txt"), QByteArray("1\r\n"));
+        p.dateien.gesperrt << "SprecherNr.txt";
+        f.List_Sprecher->setCurrentRow(0);
+        QCOMPARE(p.meldung.texte.size(), 2);  // a new failure after a success is told again
+    }
+
+    // The voice refuses the rate: speech start-up has failed.
+    void rateScheitert() {
+        struct SturerDienst : FakeSprachDienst {
+            using FakeSprachDienst::FakeSprachDienst;
+            std::unique_ptr<IStimme> ErzeugeStimme() override {
+                auto s = std::make_unique<FakeStimme>(anzahl);
+                s->rateScheitert = true;
+                return s;
+            }
+        } sturerDienst(2);
+        Pruefstand p;
+        Dienste d{&p.uhr, &p.dateien, &p.meldung, &sturerDienst, &p.signalton};
+        Form1 f(d);
+        QCOMPARE(p.meldung.texte, QStringList({SprachFehler}));
+        QCOMPARE(f.A.SprachAusgabeAn, False16);
+        QVERIFY(f.A.Zeitnehmung);
+    }
+
+    void uhrzeile() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        p.uhr.Setze(2026, 10, 25, 1, 59, 59, 5);
+        f.Timer_Zeitanzeige_Timer();
+        QCOMPARE(f.Label_Zeitanzeige->text(), "25.10.2026 01:59:59 MESZ");
+        QVERIFY(!f.Label_akti->isHidden());
+        p.uhr.Weiter(1000);
+        f.Timer_Zeitanzeige_Timer();
+        QCOMPARE(f.Label_Zeitanzeige->text(), "25.10.2026 02:00:00 MEZ");
+    }
+
+    void beatSchalter() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        f.Command1_Click();
+        f.Command1_Click();
+        QCOMPARE(f.SekundenschlagAus, False16);
+        f.Command2_Click();
+        QCOMPARE(f.SekundenschlagAus, True16);
+        // No countdown: switching the beat on makes no sound by itself.
+        f.Command1_Click();
+        QCOMPARE(p.signalton.piepse, 0);
+    }
+
+    void ansagen() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        p.uhr.Setze(2026, 12, 5, 7, 0, 0);
+        bool labelVersteckt = false;
+        p.Stimme()->beimSprechen = [&] { labelVersteckt = f.Label_akti->isHidden(); };
+        f.Label_akti->setVisible(true);
+        f.Command_Datumsansage_Click();
+        f.Command_Zeitansage_Click();
+        QCOMPARE(p.Stimme()->auftraege.size(), 2);
+        QCOMPARE(p.Stimme()->auftraege[0].text, "05.12.2026");
+        QCOMPARE(p.Stimme()->auftraege[0].flags, SVSFlagsAsync);
+        QCOMPARE(p.Stimme()->auftraege[1].text, "07:00:00");
+        QCOMPARE(p.Stimme()->auftraege[1].flags, SVSFDefault);
+        QCOMPARE(p.Stimme()->auftraege[1].rate, -5);
+        QVERIFY(labelVersteckt);  // hidden while the time is spoken
+        QVERIFY(!f.Label_akti->isHidden());
+        // A speak request that fails changes nothing else.
+        p.Stimme()->sprechenScheitert = true;
+        f.Command_Zeitansage_Click();
+        QVERIFY(!f.Label_akti->isHidden());
+    }
+
+    void zeitStempel() {
+        Pruefstand p;
+        p.dateien.dateien["zeitnehmung.txt"] = "01 04.12.2026 09:00:00,00\r\n";
+        Form1& f = p.Starten();
+        p.uhr.Setze(2026, 12, 5, 14, 3, 27, 500);
+        f.btn_ZeitSpeichern_Click();
+        p.uhr.Setze(2026, 12, 5, 14, 3, 28, 470);
+        f.btn_ZeitSpeichern_Click();
+        // The press right at a change of second: time and hundredths agree.
+        p.uhr.Setze(2026, 12, 5, 14, 3, 28, 999);
+        f.btn_ZeitSpeichern_Click();
+        QCOMPARE(p.Log(), QByteArray("01 04.12.2026 09:00:00,00\r\n"
+                                     "01 05.12.2026 14:03:27,50\r\n"
+                                     "02 05.12.2026 14:03:28,47\r\n"
+                                     "03 05.12.2026 14:03:28,99\r\n"));
+        for (int i = 4; i <= 100; ++i) f.btn_ZeitSpeichern_Click();
+        QVERIFY(p.Log().endsWith("\r\n100 05.12.2026 14:03:28,99\r\n"));
+        // Numbering goes on past the old 16-bit limit.
+        f.A.StempelZaehler = 32767;
+        f.btn_ZeitSpeichern_Click();
+        QVERIFY(p.Log().endsWith("\r\n32768 05.12.2026 14:03:28,99\r\n"));
+        QCOMPARE(p.meldung.texte, QStringList());
+    }
+
+    void zeitStempelSchreibfehler() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        f.btn_ZeitSpeichern_Click();
+        p.dateien.schreibfehler = true;
+        f.btn_ZeitSpeichern_Click();
+        QCOMPARE(p.meldung.texte, QStringList({"zeitnehmung.txt lässt sich nicht schreiben"}));
+        p.dateien.schreibfehler = false;
+        f.btn_ZeitSpeichern_Click();
+        // The lost press does not leave a gap in the numbering.
+        QCOMPARE(p.Log(), QByteArray("01 05.12.2026 10:00:00,00\r\n02 05.12.2026 10:00:00,00\r\n"));
+    }
+
+    void schliessen() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        f.show();
+        QVERIFY(f.close());
+        QVERIFY(!f.A.Zeitnehmung);
+        QVERIFY(!f.Timer_Zeitanzeige->Enabled());
+    }
+};
+
+QTEST_MAIN(Fenster)
+#include "test_fenster.moc"
