@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing (and only those), configures
+# and builds into build/. Sourced by run.sh and test.sh.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+# Build and run: compiler, Qt 6 Widgets, the speech engine, the sound client,
+# the window font.
+PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espeak-ng-data
+            libpulse-dev libicu-dev fonts-liberation2)
+# Tests: a virtual display and sound server, and the tools that drive them.
+PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime)
+
+fehlende_pakete() {
+    local fehlt=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || fehlt+=("$p")
+    done
+    echo "${fehlt[@]:-}"
+}
+
+pakete_sicherstellen() {
+    local fehlt
+    fehlt=$(fehlende_pakete "$@")
+    [ -z "$fehlt" ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: $fehlt"
+        apt-get update -qq
+        # shellcheck disable=SC2086
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $fehlt
+    elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+        echo "Installing: $fehlt"
+        sudo apt-get update -qq
+        # shellcheck disable=SC2086
+        sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $fehlt
+    else
+        echo "Missing Debian packages. Install them with:"
+        echo "  sudo apt-get install $fehlt"
+        exit 1
+    fi
+}
+
+bauen() {
+    local dir=${1:-build}
+    shift || true
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    fi
+    cmake --build "$dir" -j "$(nproc)"
+}
