@@ -47,11 +47,14 @@ public:
     bool WriteLine(const QByteArray& text) override {
         if (!datei_) return false;
         const QByteArray zeile = text + "\r\n";
-        if (datei_->write(zeile) != zeile.size()) return false;
+        const qint64 vorher = datei_->size();
         // On disk when the press returns: a process killed right after it, or
         // a power cut a moment later, keeps the line.
-        if (!datei_->flush()) return false;
-        return ::fdatasync(datei_->handle()) == 0;
+        if (datei_->write(zeile) == zeile.size() && ::fdatasync(datei_->handle()) == 0) return true;
+        // A line that did not fit (a full disk) must not stay behind as a
+        // fragment that the next line would be glued to: cut it off again.
+        datei_->resize(vorher);
+        return false;
     }
 
     void Close() override {
@@ -73,7 +76,10 @@ std::unique_ptr<ITextStream> DateiDienst::OpenTextFile(const QString& name, IoMo
         if (!datei->open(QIODevice::ReadOnly)) return nullptr;
     } else {
         if (!create && !datei->exists()) return nullptr;
-        if (!datei->open(QIODevice::WriteOnly | QIODevice::Append)) return nullptr;
+        // Unbuffered: a write that fails leaves nothing waiting in a buffer
+        // that a later write would carry into the file after all.
+        if (!datei->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return nullptr;
     }
     return std::make_unique<DateiStrom>(std::move(datei));
 }
