@@ -7,3 +7,12 @@ source "$hier/scripts/setup.sh"
 pakete_sicherstellen "${PAKETE_BAU[@]}" "${PAKETE_TEST[@]}"
 bauen build
 ctest --test-dir build --output-on-failure -j 2
+
+# The unit suite once more under AddressSanitizer (with leak checks) and
+# UndefinedBehaviorSanitizer; any finding fails the run. The end-to-end tests
+# and the benchmarks are not repeated here.
+bauen build-asan \
+    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j 2 -LE 'e2e|bench'
