@@ -365,11 +365,18 @@ class Sitzung:
 
     # ---- processes
 
-    def _starten(self, befehl, **kw):
-        kw.setdefault("stdout", subprocess.DEVNULL)
-        kw.setdefault("stderr", subprocess.DEVNULL)
-        p = subprocess.Popen(befehl, env=kw.pop("env", self.umgebung),
-                             preexec_fn=_sterben_mit_eltern, **kw)
+    def _starten(self, befehl, ausgabe=None, modus="w", **kw):
+        """Starts a process; its output goes to the file ausgabe (stderr too
+        unless given), or nowhere."""
+        datei = open(ausgabe, modus + "b") if ausgabe else None
+        kw.setdefault("stdout", datei or subprocess.DEVNULL)
+        kw.setdefault("stderr", subprocess.STDOUT if datei else subprocess.DEVNULL)
+        try:
+            p = subprocess.Popen(befehl, env=kw.pop("env", self.umgebung),
+                                 preexec_fn=_sterben_mit_eltern, **kw)
+        finally:
+            if datei:
+                datei.close()
         self.prozesse.append(p)
         return p
 
@@ -398,8 +405,7 @@ class Sitzung:
         self._starten(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
                        "--load=module-null-sink sink_name=null",
                        "--load=module-native-protocol-unix"],
-                      stdout=open(os.path.join(self.basis, "pulseaudio.log"), "w"),
-                      stderr=subprocess.STDOUT)
+                      ausgabe=os.path.join(self.basis, "pulseaudio.log"))
         sockel = os.path.join(self.laufzeit, "pulse", "native")
         self.umgebung["PULSE_SERVER"] = "unix:" + sockel
 
@@ -416,7 +422,7 @@ class Sitzung:
         self.aufnahme = self._starten(
             ["parec", "-d", "null.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE,
              "--channels=1", "--latency-msec=20"],
-            stdout=open(self.aufnahme_pfad, "wb"))
+            ausgabe=self.aufnahme_pfad, stderr=subprocess.DEVNULL)
         if not warte_bis(lambda: os.path.getsize(self.aufnahme_pfad) > 0, 10):
             raise RuntimeError("parec delivers nothing")
         self.aufnahme_beginn = time.monotonic() - os.path.getsize(self.aufnahme_pfad) / (2.0 * RATE)
@@ -444,8 +450,8 @@ class Sitzung:
             os.chmod(self.basis, 0o755)
             befehl = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", kopie]
         self.app_log_pfad = os.path.join(self.basis, "tempiro.log")
-        self.app = self._starten(befehl, cwd=self.arbeit, env=umgebung,
-                                 stdout=open(self.app_log_pfad, "a"), stderr=subprocess.STDOUT)
+        self.app = self._starten(befehl, ausgabe=self.app_log_pfad, modus="a", cwd=self.arbeit,
+                                 env=umgebung)
         self.app_start = time.monotonic()
         return self.app
 
@@ -522,6 +528,8 @@ class Sitzung:
 
     def beenden(self, fenster, sekunden=10):
         """Closes the window as a window manager would; returns the exit status."""
+        if self.app.poll() is not None:
+            raise Fehlschlag("the program had already ended (status %d)" % self.app.returncode)
         self.x.schliessen_bitten(fenster)
         try:
             return self.app.wait(sekunden)
