@@ -295,7 +295,7 @@ def einsaetze(proben):
     return zeiten
 
 
-def laengste_sekundenkette(zeiten, toleranz=0.12):
+def laengste_sekundenkette(zeiten, toleranz=0.2):
     """Longest chain of times each about one second after the one before."""
     beste = [1] * len(zeiten)
     for i, t in enumerate(zeiten):
