@@ -66,6 +66,7 @@ COUNTDOWN = (1920 // 15 + 7, (2760 + 127) // 15)
 # The editable text part of the seconds box, left of its drop-down arrow.
 SEKUNDEN_TEXT = ((2400 + 200) // 15, (1200 + 157) // 15)
 SPRECHER_LISTE = _mitte(3360, 2760, 495, 255)
+SPRECHER_RECHTECK = _rechteck(3360, 2760, 495, 255)
 ZEITZEILE = _rechteck(240, 360, 2535, 255)
 # The caption of "Timer Start" without the button's frame, where the focus
 # mark is drawn.
@@ -805,6 +806,8 @@ def szenario_sprecherwahl(s, sprache):
         sprache.ueberspringen('picking voice "1" rewrites SprecherNr.txt')
         raise Uebersprungen("needs speech")
     pruefe(s.datei("SprecherNr.txt") == b"0\r\n", 'SprecherNr.txt holds "0" CR LF at first')
+    time.sleep(0.3)
+    liste_0 = s.x.bild(fenster, SPRECHER_RECHTECK)
     # The list shows one row; a click takes the focus, the arrow key moves on
     # to the next voice, as a person would do it.
     s.klick(fenster, SPRECHER_LISTE)
@@ -814,12 +817,19 @@ def szenario_sprecherwahl(s, sprache):
         raise Uebersprungen("only one voice is installed, there is no voice 1 to pick")
     pruefe(geschrieben, 'SprecherNr.txt holds "1" CR LF after picking voice 1 (%r)'
            % s.datei("SprecherNr.txt"))
+    # The focus leaves the list, so it looks as it will after a restart.
+    s.klick(fenster, SEKUNDEN_TEXT)
+    time.sleep(0.3)
+    liste_1 = s.x.bild(fenster, SPRECHER_RECHTECK)
+    pruefe(liste_1 != liste_0, "the list shows another entry")
     pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
     s.programm_starten()
     fenster, meldungen = s.start_abwarten()
     pruefe(meldungen == [], "the restart shows no message (%r)" % meldungen)
-    pruefe(s.datei("SprecherNr.txt") == b"1\r\n", 'after the restart SprecherNr.txt still holds '
-           '"1" CR LF, so voice 1 was selected again')
+    time.sleep(0.3)
+    pruefe(s.x.bild(fenster, SPRECHER_RECHTECK) == liste_1,
+           "after the restart the list shows voice 1 selected, as before the restart")
+    pruefe(s.datei("SprecherNr.txt") == b"1\r\n", 'SprecherNr.txt still holds "1" CR LF')
     pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
 
 
