@@ -9,7 +9,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espeak-ng-data
             libpulse-dev libicu-dev fonts-liberation2)
 # Tests: a virtual display and sound server, and the tools that drive them.
-PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime)
+PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
+             appstream desktop-file-utils dpkg-dev)
 
 fehlende_pakete() {
     local fehlt=()

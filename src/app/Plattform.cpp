@@ -113,5 +113,3 @@ void Meldungsfenster::MsgBox(const QString& text) {
                     QApplication::activeWindow());
     box.exec();
 }
-
-void SystemPiep::Beep() { QApplication::beep(); }

@@ -1,4 +1,4 @@
-// The real platform services: local clock, files, message box, system beep.
+// The real platform services: local clock, files, message box.
 #pragma once
 
 #include <QDateTime>
@@ -25,10 +25,4 @@ public:
 class Meldungsfenster : public IMeldung {
 public:
     void MsgBox(const QString& text) override;
-};
-
-// The platform's own beep, for when the program has no audio output.
-class SystemPiep : public ISignalton {
-public:
-    void Beep() override;
 };
