@@ -1,0 +1,277 @@
+#include "speech/PulseAusgabe.h"
+
+#include <thread>
+
+namespace {
+
+// Target fill of the server-side buffer. Short, so that a beat reaches the
+// loudspeaker soon after it is requested; the mainloop thread refills it in
+// small steps.
+constexpr int kZielPufferMs = 25;
+constexpr int kNachfuellMs = 5;
+// Silence written after the last sound before the stream is corked.
+constexpr size_t kStilleVorKorken = kAbtastrate / 2;
+
+uint32_t bytesFuer(int ms) { return uint32_t(kAbtastrate * ms / 1000) * sizeof(int16_t); }
+
+class Sperre {
+public:
+    explicit Sperre(pa_threaded_mainloop* s) : s_(s) { pa_threaded_mainloop_lock(s_); }
+    ~Sperre() { pa_threaded_mainloop_unlock(s_); }
+    Sperre(const Sperre&) = delete;
+    Sperre& operator=(const Sperre&) = delete;
+
+private:
+    pa_threaded_mainloop* s_;
+};
+
+}  // namespace
+
+PulseAusgabe::PulseAusgabe(std::string server) : server_(std::move(server)) {
+    schleife_ = pa_threaded_mainloop_new();
+    if (!schleife_) return;  // zustand_ stays Getrennt; nothing is ever taken
+    pa_threaded_mainloop_set_name(schleife_, "tempiro-audio");
+    if (pa_threaded_mainloop_start(schleife_) < 0) {
+        pa_threaded_mainloop_free(schleife_);
+        schleife_ = nullptr;
+        return;
+    }
+    Sperre sperre(schleife_);
+    verbinden();
+}
+
+PulseAusgabe::~PulseAusgabe() {
+    if (!schleife_) {
+        mischer_.allesVerwerfen();
+        return;
+    }
+    {
+        Sperre sperre(schleife_);
+        ende_ = true;
+        abbauen();
+        mischer_.allesVerwerfen();
+    }
+    pa_threaded_mainloop_stop(schleife_);
+    pa_threaded_mainloop_free(schleife_);
+}
+
+PulseAusgabe::Zustand PulseAusgabe::zustand() const {
+    if (!schleife_) return Zustand::Getrennt;
+    Sperre sperre(schleife_);
+    return zustand_;
+}
+
+bool PulseAusgabe::warteAufVerbindung(std::chrono::milliseconds grenze) const {
+    const auto ende = AudioUhr::now() + grenze;
+    for (;;) {
+        const Zustand z = zustand();
+        if (z != Zustand::Verbinde) return z == Zustand::Bereit;
+        if (AudioUhr::now() >= ende) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+// ---------------------------------------------------------------- connection
+
+void PulseAusgabe::verbinden() {
+    abbauen();
+    letzterVersuch_ = AudioUhr::now();
+    zustand_ = Zustand::Verbinde;
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(schleife_);
+    kontext_ = pa_context_new(api, "Tempiro");
+    if (!kontext_) {
+        fehlschlag();
+        return;
+    }
+    pa_context_set_state_callback(kontext_, &PulseAusgabe::kontextGeaendert, this);
+    // No autospawn: a desktop without a sound server stays without one.
+    if (pa_context_connect(kontext_, server_.empty() ? nullptr : server_.c_str(),
+                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        fehlschlag();
+        return;
+    }
+    const auto frist = std::chrono::duration_cast<std::chrono::microseconds>(kVerbindeFrist);
+    frist_ = pa_context_rttime_new(kontext_, pa_rtclock_now() + pa_usec_t(frist.count()),
+                                   &PulseAusgabe::fristAbgelaufen, this);
+}
+
+void PulseAusgabe::stromAnlegen() {
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_S16LE;
+    format.rate = kAbtastrate;
+    format.channels = 1;
+    strom_ = pa_stream_new(kontext_, "Sprache", &format, nullptr);
+    if (!strom_) {
+        fehlschlag();
+        return;
+    }
+    pa_stream_set_state_callback(strom_, &PulseAusgabe::stromGeaendert, this);
+    pa_stream_set_write_callback(strom_, &PulseAusgabe::schreibBedarf, this);
+    pa_buffer_attr puffer{};
+    puffer.maxlength = uint32_t(-1);
+    puffer.tlength = bytesFuer(kZielPufferMs);
+    puffer.prebuf = uint32_t(-1);
+    puffer.minreq = bytesFuer(kNachfuellMs);
+    puffer.fragsize = uint32_t(-1);
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+    korkt_ = true;
+    if (pa_stream_connect_playback(strom_, nullptr, &puffer, flags, nullptr, nullptr) < 0) {
+        fehlschlag();
+    }
+}
+
+void PulseAusgabe::abbauen() {
+    if (frist_) {
+        pa_threaded_mainloop_get_api(schleife_)->time_free(frist_);
+        frist_ = nullptr;
+    }
+    if (strom_) {
+        pa_stream_set_state_callback(strom_, nullptr, nullptr);
+        pa_stream_set_write_callback(strom_, nullptr, nullptr);
+        pa_stream_disconnect(strom_);
+        pa_stream_unref(strom_);
+        strom_ = nullptr;
+    }
+    if (kontext_) {
+        pa_context_set_state_callback(kontext_, nullptr, nullptr);
+        pa_context_disconnect(kontext_);
+        pa_context_unref(kontext_);
+        kontext_ = nullptr;
+    }
+    korkt_ = true;
+    laeuft_ = false;
+    zustand_ = Zustand::Getrennt;
+}
+
+void PulseAusgabe::fehlschlag() {
+    // libpulse holds its own reference while it runs a state callback, so the
+    // objects can be released from inside one.
+    abbauen();
+    mischer_.allesVerwerfen();
+}
+
+void PulseAusgabe::kontextGeaendert(pa_context* c, void* selbst) {
+    auto* a = static_cast<PulseAusgabe*>(selbst);
+    if (c != a->kontext_) return;
+    switch (pa_context_get_state(c)) {
+        case PA_CONTEXT_READY:
+            if (!a->strom_) a->stromAnlegen();
+            break;
+        case PA_CONTEXT_FAILED:
+        case PA_CONTEXT_TERMINATED:
+            a->fehlschlag();
+            break;
+        default:
+            break;
+    }
+}
+
+void PulseAusgabe::stromGeaendert(pa_stream* s, void* selbst) {
+    auto* a = static_cast<PulseAusgabe*>(selbst);
+    if (s != a->strom_) return;
+    switch (pa_stream_get_state(s)) {
+        case PA_STREAM_READY: {
+            if (a->frist_) {
+                pa_threaded_mainloop_get_api(a->schleife_)->time_free(a->frist_);
+                a->frist_ = nullptr;
+            }
+            a->zustand_ = Zustand::Bereit;
+            const pa_buffer_attr* puffer = pa_stream_get_buffer_attr(s);
+            const uint32_t bytes = puffer ? puffer->tlength : bytesFuer(kZielPufferMs);
+            a->latenz_ = std::chrono::duration_cast<AudioUhr::duration>(
+                std::chrono::duration<double>(double(bytes) / sizeof(int16_t) / kAbtastrate));
+            if (a->mischer_.hatArbeit()) a->starten();
+            break;
+        }
+        case PA_STREAM_FAILED:
+        case PA_STREAM_TERMINATED:
+            a->fehlschlag();
+            break;
+        default:
+            break;
+    }
+}
+
+void PulseAusgabe::fristAbgelaufen(pa_mainloop_api* api, pa_time_event* e, const struct timeval*,
+                                   void* selbst) {
+    auto* a = static_cast<PulseAusgabe*>(selbst);
+    if (e != a->frist_) return;
+    api->time_free(e);
+    a->frist_ = nullptr;
+    if (a->zustand_ != Zustand::Bereit) a->fehlschlag();
+}
+
+// ---------------------------------------------------------------- playing
+
+bool PulseAusgabe::annehmen(Art art, const std::function<void()>& eintragen) {
+    if (!schleife_) return false;
+    Sperre sperre(schleife_);
+    if (ende_) return false;
+    if (zustand_ == Zustand::Getrennt && AudioUhr::now() - letzterVersuch_ >= kWiederholPause) {
+        verbinden();
+    }
+    // A phrase may wait for a connection under way; a beat is only worth
+    // playing now, otherwise the caller falls back to the platform beep.
+    const bool nimmt =
+        zustand_ == Zustand::Bereit || (art == Art::Phrase && zustand_ == Zustand::Verbinde);
+    if (nimmt) eintragen();
+    return nimmt;
+}
+
+void PulseAusgabe::anstossen() {
+    if (!schleife_ || laeuft_.load()) return;
+    Sperre sperre(schleife_);
+    if (zustand_ == Zustand::Bereit && korkt_ && mischer_.hatArbeit()) starten();
+}
+
+void PulseAusgabe::starten() {
+    korkt_ = false;
+    laeuft_ = true;
+    stilleSamples_ = 0;
+    // Fill the (flushed) buffer first, so the server starts with sound at once.
+    fuellen();
+    if (strom_ && !korkt_) {
+        if (pa_operation* o = pa_stream_cork(strom_, 0, nullptr, nullptr)) pa_operation_unref(o);
+    }
+}
+
+void PulseAusgabe::schreibBedarf(pa_stream* s, size_t, void* selbst) {
+    auto* a = static_cast<PulseAusgabe*>(selbst);
+    if (s != a->strom_ || a->korkt_) return;
+    a->fuellen();
+}
+
+void PulseAusgabe::fuellen() {
+    if (!strom_ || zustand_ != Zustand::Bereit) return;
+    const size_t bytes = pa_stream_writable_size(strom_);
+    if (bytes == size_t(-1)) {
+        fehlschlag();
+        return;
+    }
+    const size_t anzahl = bytes / sizeof(int16_t);
+    if (anzahl == 0) return;
+    puffer_.resize(anzahl);
+    const MischInfo info = mischenUndMelden(puffer_.data(), anzahl, AudioUhr::now(), latenz_);
+    if (pa_stream_write(strom_, puffer_.data(), anzahl * sizeof(int16_t), nullptr, 0,
+                        PA_SEEK_RELATIVE) < 0) {
+        fehlschlag();
+        return;
+    }
+    stilleSamples_ = info.aktiv ? 0 : stilleSamples_ + anzahl;
+    korkenWennStill();
+}
+
+void PulseAusgabe::korkenWennStill() {
+    if (stilleSamples_ < kStilleVorKorken || mischer_.hatArbeit()) return;
+    laeuft_ = false;
+    // Work that arrived while laeuft_ was still true has not woken us: look again.
+    if (mischer_.hatArbeit()) {
+        laeuft_ = true;
+        return;
+    }
+    korkt_ = true;
+    if (pa_operation* o = pa_stream_cork(strom_, 1, nullptr, nullptr)) pa_operation_unref(o);
+    // Only silence is left in the buffer; dropping it lets the next sound start at once.
+    if (pa_operation* o = pa_stream_flush(strom_, nullptr, nullptr)) pa_operation_unref(o);
+    mischer_.ausstehendeAbschliessen();
+}
