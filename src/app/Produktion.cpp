@@ -1,6 +1,9 @@
 #include "app/Produktion.h"
 
-ProduktionsDienste::ProduktionsDienste() = default;
+#include "speech/SprachSystem.h"
+
+ProduktionsDienste::ProduktionsDienste() : sprache_(std::make_unique<SprachSystem>()) {}
+
 ProduktionsDienste::~ProduktionsDienste() = default;
 
 Dienste ProduktionsDienste::Alle() {
@@ -8,7 +11,11 @@ Dienste ProduktionsDienste::Alle() {
     d.uhr = &uhr_;
     d.dateisystem = &dateien_;
     d.meldung = &meldung_;
-    d.sprache = nullptr;  // no speech engine yet: start-up reports it and goes on
-    d.signalton = &piep_;
+    // The engine reports itself unusable (no data, no German voice) by
+    // handing out no voice; start-up then switches speech off for the run.
+    d.sprache = sprache_->dienst();
+    // The beat plays through the program's own audio output, and falls back to
+    // the platform beep where there is none.
+    d.signalton = sprache_->signalton();
     return d;
 }

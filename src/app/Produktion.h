@@ -5,6 +5,8 @@
 
 #include "app/Plattform.h"
 
+class SprachSystem;
+
 class ProduktionsDienste {
 public:
     ProduktionsDienste();
@@ -15,5 +17,5 @@ private:
     SystemUhr uhr_;
     DateiDienst dateien_;
     Meldungsfenster meldung_;
-    SystemPiep piep_;
+    std::unique_ptr<SprachSystem> sprache_;
 };
