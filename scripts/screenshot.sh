@@ -11,13 +11,16 @@ export XDG_RUNTIME_DIR="$tmp/run" HOME="$tmp" PULSE_RUNTIME_PATH="$tmp/run/pulse
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 pulseaudio -n --daemonize=yes --exit-idle-time=-1 --load="module-null-sink sink_name=null" \
     --load=module-native-protocol-unix 2>/dev/null || true
-Xvfb :91 -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-sleep 1
+# Let the server pick a free display number.
+exec 5>"$tmp/display"
+Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$tmp/display")"
 cd "$tmp"
-DISPLAY=:91 "$bin" &
+"$bin" &
 sleep 3
-fenster=$(DISPLAY=:91 xdotool search --name "^Tempiro Zeitansage$" | head -1)
-DISPLAY=:91 xdotool mousemove 0 0
+fenster=$(xdotool search --name "^Tempiro Zeitansage$" | head -1)
+xdotool mousemove 0 0
 sleep 1.2
-DISPLAY=:91 import -window "$fenster" "$ziel"
+import -window "$fenster" "$ziel"
 echo "wrote $ziel"
