@@ -1,10 +1,11 @@
 // The real file service in a temporary working directory: append and create,
 // CR LF lines, refusals, the one-step replacement of a file, and a line that
 // survives the process being killed right after the press.
-#include <QtTest>
-#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <QtTest>
+#include <csignal>
 
 #include "app/Form1.h"
 #include "app/Plattform.h"
@@ -68,7 +69,8 @@ private slots:
         QVERIFY(!fs.DeleteFile("fehlt.txt", true));
         Schreibe("nurlesen.txt", "x\r\n");
         QFile::setPermissions("nurlesen.txt", QFile::ReadOwner);
-        if (::geteuid() != 0) QVERIFY(!fs.OpenTextFile("nurlesen.txt", IoModus::ForAppending, true));
+        if (::geteuid() != 0)
+            QVERIFY(!fs.OpenTextFile("nurlesen.txt", IoModus::ForAppending, true));
         QVERIFY(fs.DeleteFile("nurlesen.txt", true));
         QVERIFY(!QFile::exists("nurlesen.txt"));
         QVERIFY(QDir().mkdir("ordner"));

@@ -120,33 +120,31 @@ private slots:
         QTest::newRow("missing") << 3 << QByteArray("-") << false << 0 << QByteArray("0\r\n");
         QTest::newRow("empty") << 3 << QByteArray("") << false << 0 << QByteArray("0\r\n");
         QTest::newRow("2") << 3 << QByteArray("2\r\n") << false << 2 << QByteArray("2\r\n");
-        QTest::newRow("2 without line end") << 3 << QByteArray("2") << false << 2
-                                            << QByteArray("2\r\n");
-        QTest::newRow("2.5 half to even") << 3 << QByteArray("2.5\r\n") << false << 2
-                                          << QByteArray("2\r\n");
-        QTest::newRow("3.5 with five voices") << 5 << QByteArray("3.5\r\n") << false << 4
-                                              << QByteArray("4\r\n");
-        QTest::newRow("letters") << 3 << QByteArray("abc\r\n") << false << 0
-                                 << QByteArray("0\r\n");
-        QTest::newRow("blanks before") << 3 << QByteArray("  2\r\n") << false << 2
-                                       << QByteArray("2\r\n");
-        QTest::newRow("later lines ignored") << 3 << QByteArray("1\r\n2\r\n") << false << 1
-                                             << QByteArray("1\r\n");
-        QTest::newRow("past the last voice") << 3 << QByteArray("5\r\n") << true << -1
-                                             << QByteArray("5\r\n");
-        QTest::newRow("999") << 3 << QByteArray("999\r\n") << true << -1
-                             << QByteArray("999\r\n");
-        QTest::newRow("-1 keeps the default voice") << 3 << QByteArray("-1\r\n") << false << -1
-                                                    << QByteArray("-1\r\n");
+        QTest::newRow("2 without line end")
+            << 3 << QByteArray("2") << false << 2 << QByteArray("2\r\n");
+        QTest::newRow("2.5 half to even")
+            << 3 << QByteArray("2.5\r\n") << false << 2 << QByteArray("2\r\n");
+        QTest::newRow("3.5 with five voices")
+            << 5 << QByteArray("3.5\r\n") << false << 4 << QByteArray("4\r\n");
+        QTest::newRow("letters") << 3 << QByteArray("abc\r\n") << false << 0 << QByteArray("0\r\n");
+        QTest::newRow("blanks before")
+            << 3 << QByteArray("  2\r\n") << false << 2 << QByteArray("2\r\n");
+        QTest::newRow("later lines ignored")
+            << 3 << QByteArray("1\r\n2\r\n") << false << 1 << QByteArray("1\r\n");
+        QTest::newRow("past the last voice")
+            << 3 << QByteArray("5\r\n") << true << -1 << QByteArray("5\r\n");
+        QTest::newRow("999") << 3 << QByteArray("999\r\n") << true << -1 << QByteArray("999\r\n");
+        QTest::newRow("-1 keeps the default voice")
+            << 3 << QByteArray("-1\r\n") << false << -1 << QByteArray("-1\r\n");
         QTest::newRow("-2") << 3 << QByteArray("-2\r\n") << true << -1 << QByteArray("-2\r\n");
-        QTest::newRow("beyond 16 bits") << 3 << QByteArray("70000\r\n") << false << 0
-                                        << QByteArray("0\r\n");
-        QTest::newRow("1e9 reads as 1") << 3 << QByteArray("1e9\r\n") << false << 1
-                                        << QByteArray("1\r\n");
+        QTest::newRow("beyond 16 bits")
+            << 3 << QByteArray("70000\r\n") << false << 0 << QByteArray("0\r\n");
+        QTest::newRow("1e9 reads as 1")
+            << 3 << QByteArray("1e9\r\n") << false << 1 << QByteArray("1\r\n");
         QTest::newRow("binary") << 3 << QByteArray("\x01\xff\x00\x80", 4) << false << 0
                                 << QByteArray("0\r\n");
-        QTest::newRow("no voice installed") << 0 << QByteArray("-") << true << -1
-                                            << QByteArray("-");
+        QTest::newRow("no voice installed")
+            << 0 << QByteArray("-") << true << -1 << QByteArray("-");
     }
     void sprecherNr() {
         QFETCH(int, stimmen);

@@ -13,8 +13,8 @@ constexpr Bool16 True16 = -1;
 constexpr Bool16 False16 = 0;
 
 struct AppState {
-    double EingabeZeit = 0;          // entered time of day or duration, in hours
-    double ZielZeit = 0;             // countdown target, Modified Julian Date
+    double EingabeZeit = 0;  // entered time of day or duration, in hours
+    double ZielZeit = 0;     // countdown target, Modified Julian Date
     Bool16 CountDownLaeuft = False16;
     IDateisystem* Dateisystem = nullptr;       // the file service in use
     std::unique_ptr<ITextStream> Zeitnehmung;  // the open log; null when absent

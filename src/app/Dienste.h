@@ -84,8 +84,8 @@ struct SprachTokens {
 };
 
 // Speak flags.
-constexpr int SVSFDefault = 0;     // return after this phrase and all before it were played
-constexpr int SVSFlagsAsync = 1;   // queue the phrase and return at once
+constexpr int SVSFDefault = 0;    // return after this phrase and all before it were played
+constexpr int SVSFlagsAsync = 1;  // queue the phrase and return at once
 
 // The voice object. Phrases play one after the other in request order, never
 // mixed and never purged. Every call is bounded in time, also without sound.

@@ -38,9 +38,12 @@ static void BilderLaden() { Q_INIT_RESOURCE(tempiro); }
 
 int Wert(const QCheckBox* box) {
     switch (box->checkState()) {
-        case Qt::Checked: return 1;
-        case Qt::PartiallyChecked: return 2;
-        default: return 0;
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
+        default:
+            return 0;
     }
 }
 
@@ -148,13 +151,30 @@ void Form1::ControlsAnlegen() {
     }
 
     // Tab order by tab index 0, 1, 2 ...
-    const QList<QWidget*> tabFolge = {
-        Command1,          Command2,        Frame1,           List_Sprecher,
-        Check_SprachAusgabe, Combo_S,       Combo_M,          Combo_H,
-        Label11,           Label10,         Label9,           Text_RestZeit,
-        Check_CountDown,   Command_Start,   Combo_Morgen,     Label_Zeitanzeige,
-        Label1,            Label_akti,      Label_Zeitpunkt,  Check_Dauer,
-        Command_Zeitansage, Command_Datumsansage, btn_ZeitSpeichern, Check_MldVorbei};
+    const QList<QWidget*> tabFolge = {Command1,
+                                      Command2,
+                                      Frame1,
+                                      List_Sprecher,
+                                      Check_SprachAusgabe,
+                                      Combo_S,
+                                      Combo_M,
+                                      Combo_H,
+                                      Label11,
+                                      Label10,
+                                      Label9,
+                                      Text_RestZeit,
+                                      Check_CountDown,
+                                      Command_Start,
+                                      Combo_Morgen,
+                                      Label_Zeitanzeige,
+                                      Label1,
+                                      Label_akti,
+                                      Label_Zeitpunkt,
+                                      Check_Dauer,
+                                      Command_Zeitansage,
+                                      Command_Datumsansage,
+                                      btn_ZeitSpeichern,
+                                      Check_MldVorbei};
     for (int i = 0; i + 1 < tabFolge.size(); ++i) setTabOrder(tabFolge[i], tabFolge[i + 1]);
     Command1->setFocus(Qt::OtherFocusReason);
 }
@@ -165,7 +185,8 @@ void Form1::EreignisseVerbinden() {
     // once, nested, exactly like the user's action.
     connect(Check_SprachAusgabe, &QCheckBox::stateChanged, this,
             [this] { Check_SprachAusgabe_Click(); });
-    connect(List_Sprecher, &QListWidget::currentRowChanged, this, [this] { List_Sprecher_Click(); });
+    connect(List_Sprecher, &QListWidget::currentRowChanged, this,
+            [this] { List_Sprecher_Click(); });
     connect(Timer_Zeitanzeige, &SekundenTakt::Timer, this, &Form1::Timer_Zeitanzeige_Timer);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -221,9 +242,10 @@ void Form1::Form_Load() {
 
     A.StempelZaehler = 0;
     A.Dateisystem = D.dateisystem;
-    A.Zeitnehmung = A.Dateisystem->OpenTextFile(QStringLiteral("zeitnehmung.txt"),
-                                                IoModus::ForAppending, true);
-    if (!A.Zeitnehmung) D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
+    A.Zeitnehmung =
+        A.Dateisystem->OpenTextFile(QStringLiteral("zeitnehmung.txt"), IoModus::ForAppending, true);
+    if (!A.Zeitnehmung)
+        D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
 }
 
 void Form1::Form_Unload() {

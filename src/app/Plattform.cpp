@@ -1,12 +1,13 @@
 #include "app/Plattform.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSaveFile>
-#include <unistd.h>
 
 // ------------------------------------------------------------------ clock
 

@@ -1,7 +1,7 @@
 #include "app/ZahlAusText.h"
 
-#include <charconv>
 #include <cfloat>
+#include <charconv>
 #include <string>
 
 namespace {

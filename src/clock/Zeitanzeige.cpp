@@ -22,7 +22,8 @@ Bool16 IstSommerzeit(const UhrLesung& jetzt) {
 }
 
 QString Zeitzeile(const UhrLesung& jetzt) {
-    const QString zusatz = IstSommerzeit(jetzt) != 0 ? QStringLiteral(" MESZ") : QStringLiteral(" MEZ");
+    const QString zusatz =
+        IstSommerzeit(jetzt) != 0 ? QStringLiteral(" MESZ") : QStringLiteral(" MEZ");
     return jetzt.datum + u' ' + jetzt.zeit + zusatz;
 }
 

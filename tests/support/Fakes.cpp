@@ -89,7 +89,8 @@ void FakeMeldung::MsgBox(const QString& text) {
 
 bool FakeStimme::GetVoices(SprachTokens& stimmen) {
     stimmen.eintraege.clear();
-    for (int i = 0; i < anzahl; ++i) stimmen.eintraege.append({i, QStringLiteral("Stimme %1").arg(i)});
+    for (int i = 0; i < anzahl; ++i)
+        stimmen.eintraege.append({i, QStringLiteral("Stimme %1").arg(i)});
     return true;
 }
 
