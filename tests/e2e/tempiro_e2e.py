@@ -12,11 +12,17 @@ from pixels of the window, and from the recording of the sound server.
 Usage: tempiro_e2e.py --binary PATH SCENARIO     (--list shows the scenarios)
 
 Exit status: 0 passed, 1 failed, 77 skipped (the whole scenario could not run).
-Checks that need speech while the binary has no speech engine are reported as
-skipped and do not fail the run.
+
+Speech: a binary that links the speech engine (libespeak-ng among its shared
+libraries, read with readelf) must speak; its speech checks are strict, and the
+speech failure message at start-up fails the run. A binary without the engine
+shows that message at every start; its speech checks are reported as skipped
+and do not fail the run. TEMPIRO_E2E_SPRACHE=1 or =0 overrides the detection.
+The beat is only looked for in the recording when the binary has a sound
+output of its own (libpulse or the engine).
 
 Only the Python standard library is used; the external tools are Xvfb, xdotool,
-pulseaudio, parec and pactl, plus setpriv for the read-only scenario.
+pulseaudio, parec and pactl, readelf, and setpriv for the read-only scenario.
 """
 
 import argparse
