@@ -10,7 +10,10 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espea
             libpulse-dev libicu-dev fonts-liberation2)
 # Tests: a virtual display and sound server, and the tools that drive them.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
-             appstream desktop-file-utils dpkg-dev)
+             appstream desktop-file-utils dpkg-dev python3)
+# Benchmarks (bench.sh): the reference clock, a session bus for it, the X
+# DAMAGE headers for the measuring helpers.
+PAKETE_BENCH=(gnome-clocks dbus-daemon libxdamage-dev)
 
 fehlende_pakete() {
     local fehlt=()

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSaveFile>
 
 // ------------------------------------------------------------------ clock
@@ -112,5 +113,7 @@ bool DateiDienst::ErsetzeDatei(const QString& name, const QByteArray& inhalt) {
 void Meldungsfenster::MsgBox(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tempiro"), text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    // A plain OK, without the check mark some styles put on dialog buttons.
+    box.button(QMessageBox::Ok)->setIcon(QIcon());
     box.exec();
 }
