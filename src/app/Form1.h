@@ -26,6 +26,8 @@ public:
     // ------------------------------------------------ state
     AppState A;
     Bool16 SekundenschlagAus = True16;  // the seconds beat is off
+    // The countdown tick is waiting for its own message box to be closed.
+    bool TaktMeldungOffen = false;
     Dienste D;
 
     // ------------------------------------------------ controls, design names

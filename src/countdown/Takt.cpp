@@ -1,7 +1,6 @@
 // The countdown tick: once a second while a countdown runs it shows the time
 // left, hands it to the spoken schedule, ends the countdown ten seconds after
 // the target, and sounds the seconds beat.
-#include <QSet>
 #include <cmath>
 
 #include "app/Form1.h"
@@ -9,31 +8,27 @@
 
 namespace {
 
-// Windows whose tick is waiting for its own message box to be closed.
-//
-// The timer itself never nests a tick: it arms the next one only after the
-// handler has returned, so while the box is open no tick of it is pending. The
-// guard makes the rule independent of that: a tick that still reaches the
-// handler while the box is open (from another event source, or a timer that
-// keeps firing during modal loops) is dropped. Without it the warning about a
-// far target would be shown a second time, because the check box is cleared
-// only when the first box closes.
-QSet<const Form1*> meldungOffen;
-
+// While the tick waits for its own message box, a tick that still reaches the
+// handler is dropped. The timer itself never nests a tick: it arms the next one
+// only after the handler has returned, so while the box is open no tick of it
+// is pending. The guard makes the rule independent of that (another event
+// source, a timer that keeps firing during modal loops). Without it the warning
+// about a far target would be shown a second time, because the check box is
+// cleared only when the first box closes.
 class MeldungWartet {
 public:
-    explicit MeldungWartet(const Form1* f) : f_(f) { meldungOffen.insert(f_); }
-    ~MeldungWartet() { meldungOffen.remove(f_); }
+    explicit MeldungWartet(Form1& f) : f_(f) { f_.TaktMeldungOffen = true; }
+    ~MeldungWartet() { f_.TaktMeldungOffen = false; }
     MeldungWartet(const MeldungWartet&) = delete;
     MeldungWartet& operator=(const MeldungWartet&) = delete;
 
 private:
-    const Form1* f_;
+    Form1& f_;
 };
 
 void Meldung(Form1& f, const QString& text) {
     if (!f.D.meldung) return;
-    MeldungWartet warten(&f);
+    MeldungWartet warten(f);
     f.D.meldung->MsgBox(text);
 }
 
@@ -49,7 +44,7 @@ void Sekundenschlag(Form1& f) {
 }  // namespace
 
 void Form1::Timer_OccRestZeit_Timer() {
-    if (meldungOffen.contains(this)) return;
+    if (TaktMeldungOffen) return;
 
     const double RestStunden = RestStundenBis(A.ZielZeit, MjdJetzt(*D.uhr));
 
