@@ -43,16 +43,11 @@ private slots:
         QCOMPARE(Eintraege(f.Combo_Morgen), QStringList({"Heute", "Morgen"}));
         QCOMPARE(Wert(f.Check_SprachAusgabe), 1);
         QCOMPARE(Wert(f.Check_CountDown), 1);
-        QVERIFY(f.Check_SprachAusgabe->isEnabled());
-        QVERIFY(f.Check_CountDown->isEnabled());
-        QVERIFY(f.Command_Zeitansage->isEnabled() && f.Command_Datumsansage->isEnabled());
+        QVERIFY(f.Check_CountDown->isEnabled() && f.Command_Datumsansage->isEnabled());
         QCOMPARE(f.A.SprachAusgabeAn, True16);
-        QCOMPARE(f.A.CountDownLaeuft, False16);
-        QCOMPARE(f.A.StempelZaehler, 0);
         QCOMPARE(f.SekundenschlagAus, True16);
         QVERIFY(f.A.Zeitnehmung);
-        QVERIFY(f.Timer_Zeitanzeige->Enabled());
-        QVERIFY(!f.Timer_OccRestZeit->Enabled());
+        QVERIFY(f.Timer_Zeitanzeige->Enabled() && !f.Timer_OccRestZeit->Enabled());
         // Three voices, no remembered one: entry "0" chosen and remembered.
         QCOMPARE(Eintraege(f.List_Sprecher), QStringList({"0", "1", "2"}));
         QCOMPARE(f.List_Sprecher->currentRow(), 0);
@@ -68,16 +63,13 @@ private slots:
         QCOMPARE(f.windowTitle(), "Tempiro Zeitansage");
         QCOMPARE(f.size(), QSize(312, 221));
         QVERIFY(f.font().bold());
-        QCOMPARE(f.Combo_Morgen->geometry(), QRect(8, 80, 65, 21));
         QCOMPARE(f.Command_Start->geometry(), QRect(104, 112, 81, 33));
         QCOMPARE(f.Image1->geometry(), QRect(192, 8, 115, 144));
         QCOMPARE(f.Image1->pixmap().size(), QSize(115, 144));
-        QCOMPARE(f.Check_SprachAusgabe->text(), "Sprachausgabe \"Babbelina\"");
         QVERIFY(f.Label_Zeitanzeige->font().bold());
         QVERIFY(!f.Label1->font().bold());
         QVERIFY(!f.Text_RestZeit->isEnabled());
         QVERIFY(f.Label_akti->isHidden());
-        QCOMPARE(f.Label_Zeitanzeige->text(), QString());
         // Tab order from index 0 and the focus at start.
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
@@ -91,23 +83,42 @@ private slots:
         QCOMPARE(f.Text_RestZeit->text(), QString());
     }
 
-    // No engine at all: the message, speech locked off, but the log is
-    // opened all the same so no time stamp is lost.
-    void sprachFehlerBehaeltLog() {
+    // The start-up failures: each says so once, speech is off and locked when
+    // it failed, and the log is opened whenever it can be, so no stamp is lost.
+    void startFehler_data() {
+        QTest::addColumn<bool>("ohneSprache");
+        QTest::addColumn<bool>("rateScheitert");
+        QTest::addColumn<bool>("logGesperrt");
+        QTest::addColumn<QStringList>("meldungen");
+        QTest::newRow("no engine") << true << false << false << QStringList{SprachFehler};
+        QTest::newRow("rate refused") << false << true << false << QStringList{SprachFehler};
+        QTest::newRow("log locked") << false << false << true << QStringList{LogFehler};
+        QTest::newRow("both") << true << false << true << QStringList{SprachFehler, LogFehler};
+    }
+    void startFehler() {
+        QFETCH(bool, ohneSprache);
+        QFETCH(bool, rateScheitert);
+        QFETCH(bool, logGesperrt);
+        QFETCH(QStringList, meldungen);
         Pruefstand p;
-        p.ohneSprache = true;
+        p.ohneSprache = ohneSprache;
+        p.sprache.rateScheitert = rateScheitert;
+        if (logGesperrt) p.dateien.gesperrt << "zeitnehmung.txt";
         Form1& f = p.Starten();
-        QCOMPARE(p.meldung.texte, QStringList({SprachFehler}));
-        QCOMPARE(Wert(f.Check_SprachAusgabe), 0);
-        QVERIFY(!f.Check_SprachAusgabe->isEnabled());
-        QCOMPARE(Wert(f.Check_CountDown), 0);
-        QVERIFY(!f.Check_CountDown->isEnabled());
-        QVERIFY(!f.List_Sprecher->isEnabled());
-        QVERIFY(!f.Command_Zeitansage->isEnabled() && !f.Command_Datumsansage->isEnabled());
-        QCOMPARE(f.A.SprachAusgabeAn, False16);
-        QVERIFY(f.A.Zeitnehmung);
+        QCOMPARE(p.meldung.texte, meldungen);
+        const bool sprachFehler = ohneSprache || rateScheitert;
+        QCOMPARE(f.A.SprachAusgabeAn, sprachFehler ? False16 : True16);
+        QCOMPARE(f.Check_SprachAusgabe->isEnabled(), !sprachFehler);
+        QCOMPARE(Wert(f.Check_CountDown), sprachFehler ? 0 : 1);
+        QCOMPARE(f.Command_Zeitansage->isEnabled(), !sprachFehler);
+        QCOMPARE(f.List_Sprecher->isEnabled(), !sprachFehler);
+        QCOMPARE(bool(f.A.Zeitnehmung), !logGesperrt);
+        // A press without a log says why nothing is written; with one it writes.
         f.btn_ZeitSpeichern_Click();
-        QCOMPARE(p.Log(), QByteArray("01 05.12.2026 10:00:00,00\r\n"));
+        QCOMPARE(p.meldung.texte.size(), meldungen.size() + (logGesperrt ? 1 : 0));
+        QCOMPARE(p.Log(), logGesperrt ? QByteArray() : QByteArray("01 05.12.2026 10:00:00,00\r\n"));
+        f.close();  // closing without a log is quiet and safe
+        QCOMPARE(p.meldung.texte.size(), meldungen.size() + (logGesperrt ? 1 : 0));
     }
 
     // Each remembered voice number and what start-up makes of it.
@@ -120,27 +131,20 @@ private slots:
         QTest::newRow("missing") << 3 << QByteArray("-") << false << 0 << QByteArray("0\r\n");
         QTest::newRow("empty") << 3 << QByteArray("") << false << 0 << QByteArray("0\r\n");
         QTest::newRow("2") << 3 << QByteArray("2\r\n") << false << 2 << QByteArray("2\r\n");
-        QTest::newRow("2 without line end")
-            << 3 << QByteArray("2") << false << 2 << QByteArray("2\r\n");
         QTest::newRow("2.5 half to even")
             << 3 << QByteArray("2.5\r\n") << false << 2 << QByteArray("2\r\n");
         QTest::newRow("3.5 with five voices")
             << 5 << QByteArray("3.5\r\n") << false << 4 << QByteArray("4\r\n");
         QTest::newRow("letters") << 3 << QByteArray("abc\r\n") << false << 0 << QByteArray("0\r\n");
-        QTest::newRow("blanks before")
-            << 3 << QByteArray("  2\r\n") << false << 2 << QByteArray("2\r\n");
         QTest::newRow("later lines ignored")
             << 3 << QByteArray("1\r\n2\r\n") << false << 1 << QByteArray("1\r\n");
         QTest::newRow("past the last voice")
             << 3 << QByteArray("5\r\n") << true << -1 << QByteArray("5\r\n");
-        QTest::newRow("999") << 3 << QByteArray("999\r\n") << true << -1 << QByteArray("999\r\n");
         QTest::newRow("-1 keeps the default voice")
             << 3 << QByteArray("-1\r\n") << false << -1 << QByteArray("-1\r\n");
         QTest::newRow("-2") << 3 << QByteArray("-2\r\n") << true << -1 << QByteArray("-2\r\n");
         QTest::newRow("beyond 16 bits")
             << 3 << QByteArray("70000\r\n") << false << 0 << QByteArray("0\r\n");
-        QTest::newRow("1e9 reads as 1")
-            << 3 << QByteArray("1e9\r\n") << false << 1 << QByteArray("1\r\n");
         QTest::newRow("binary") << 3 << QByteArray("\x01\xff\x00\x80", 4) << false << 0
                                 << QByteArray("0\r\n");
         QTest::newRow("no voice installed")
@@ -163,29 +167,6 @@ private slots:
         // The chosen entry is written exactly once at start-up.
         if (!fehler && zeile >= 0) QCOMPARE(p.dateien.ersetzungen, 1);
         QVERIFY(f.A.Zeitnehmung);
-    }
-
-    void logNichtZuOeffnen() {
-        Pruefstand p;
-        p.dateien.gesperrt << "zeitnehmung.txt";
-        Form1& f = p.Starten();
-        QCOMPARE(p.meldung.texte, QStringList({LogFehler}));
-        QCOMPARE(f.A.SprachAusgabeAn, True16);  // speech as usual
-        // A press says why nothing is written, instead of doing nothing.
-        f.btn_ZeitSpeichern_Click();
-        QCOMPARE(p.meldung.texte, QStringList({LogFehler, LogFehler}));
-        QCOMPARE(f.A.StempelZaehler, 0);
-        // Closing without a log is quiet and safe.
-        f.close();
-        QCOMPARE(p.meldung.texte.size(), 2);
-    }
-
-    void bothFailures() {
-        Pruefstand p;
-        p.ohneSprache = true;
-        p.dateien.gesperrt << "zeitnehmung.txt";
-        p.Starten();
-        QCOMPARE(p.meldung.texte, QStringList({SprachFehler, LogFehler}));
     }
 
     void sprachSchalter() {
@@ -238,30 +219,6 @@ private slots:
         QCOMPARE(p.meldung.texte, QStringList({"SprecherNr.txt lässt sich nicht speichern"}));
         QCOMPARE(p.dateien.dateien.value("SprecherNr.txt"), QByteArray("0\r\n"));
         QCOMPARE(p.Stimme()->stimme, 2);
-        p.dateien.gesperrt.clear();
-        f.List_Sprecher->setCurrentRow(1);
-        QCOMPARE(p.dateien.dateien.value("SprecherNr.txt"), QByteArray("1\r\n"));
-        p.dateien.gesperrt << "SprecherNr.txt";
-        f.List_Sprecher->setCurrentRow(0);
-        QCOMPARE(p.meldung.texte.size(), 2);  // a new failure after a success is told again
-    }
-
-    // The voice refuses the rate: speech start-up has failed.
-    void rateScheitert() {
-        struct SturerDienst : FakeSprachDienst {
-            using FakeSprachDienst::FakeSprachDienst;
-            std::unique_ptr<IStimme> ErzeugeStimme() override {
-                auto s = std::make_unique<FakeStimme>(anzahl);
-                s->rateScheitert = true;
-                return s;
-            }
-        } sturerDienst(2);
-        Pruefstand p;
-        Dienste d{&p.uhr, &p.dateien, &p.meldung, &sturerDienst, &p.signalton};
-        Form1 f(d);
-        QCOMPARE(p.meldung.texte, QStringList({SprachFehler}));
-        QCOMPARE(f.A.SprachAusgabeAn, False16);
-        QVERIFY(f.A.Zeitnehmung);
     }
 
     void uhrzeile() {
@@ -271,22 +228,6 @@ private slots:
         f.Timer_Zeitanzeige_Timer();
         QCOMPARE(f.Label_Zeitanzeige->text(), "25.10.2026 01:59:59 MESZ");
         QVERIFY(!f.Label_akti->isHidden());
-        p.uhr.Weiter(1000);
-        f.Timer_Zeitanzeige_Timer();
-        QCOMPARE(f.Label_Zeitanzeige->text(), "25.10.2026 02:00:00 MEZ");
-    }
-
-    void beatSchalter() {
-        Pruefstand p;
-        Form1& f = p.Starten();
-        f.Command1_Click();
-        f.Command1_Click();
-        QCOMPARE(f.SekundenschlagAus, False16);
-        f.Command2_Click();
-        QCOMPARE(f.SekundenschlagAus, True16);
-        // No countdown: switching the beat on makes no sound by itself.
-        f.Command1_Click();
-        QCOMPARE(p.signalton.piepse, 0);
     }
 
     void ansagen() {
@@ -329,24 +270,7 @@ private slots:
                                      "03 05.12.2026 14:03:28,99\r\n"));
         for (int i = 4; i <= 100; ++i) f.btn_ZeitSpeichern_Click();
         QVERIFY(p.Log().endsWith("\r\n100 05.12.2026 14:03:28,99\r\n"));
-        // Numbering goes on past the old 16-bit limit.
-        f.A.StempelZaehler = 32767;
-        f.btn_ZeitSpeichern_Click();
-        QVERIFY(p.Log().endsWith("\r\n32768 05.12.2026 14:03:28,99\r\n"));
         QCOMPARE(p.meldung.texte, QStringList());
-    }
-
-    void zeitStempelSchreibfehler() {
-        Pruefstand p;
-        Form1& f = p.Starten();
-        f.btn_ZeitSpeichern_Click();
-        p.dateien.schreibfehler = true;
-        f.btn_ZeitSpeichern_Click();
-        QCOMPARE(p.meldung.texte, QStringList({"zeitnehmung.txt lässt sich nicht schreiben"}));
-        p.dateien.schreibfehler = false;
-        f.btn_ZeitSpeichern_Click();
-        // The lost press does not leave a gap in the numbering.
-        QCOMPARE(p.Log(), QByteArray("01 05.12.2026 10:00:00,00\r\n02 05.12.2026 10:00:00,00\r\n"));
     }
 
     void schliessen() {

@@ -116,6 +116,7 @@ bool FakeStimme::Speak(const QString& text, int flags) {
 std::unique_ptr<IStimme> FakeSprachDienst::ErzeugeStimme() {
     if (scheitert) return nullptr;
     auto s = std::make_unique<FakeStimme>(anzahl);
+    s->rateScheitert = rateScheitert;
     letzte = s.get();
     return s;
 }

@@ -77,6 +77,7 @@ public:
     std::unique_ptr<IStimme> ErzeugeStimme() override;
     int anzahl;
     bool scheitert = false;
+    bool rateScheitert = false;    // the voices handed out refuse their rate
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
 };
 
