@@ -180,7 +180,12 @@ void PulseAusgabe::stromGeaendert(pa_stream* s, void* selbst) {
             const uint32_t bytes = puffer ? puffer->tlength : bytesFuer(kZielPufferMs);
             a->latenz_ = std::chrono::duration_cast<AudioUhr::duration>(
                 std::chrono::duration<double>(double(bytes) / sizeof(int16_t) / kAbtastrate));
-            if (a->mischer_.hatArbeit()) a->starten();
+            // Play (silence, unless work is waiting) at once. A sink that has
+            // been idle may render in long blocks and take up to its idle
+            // period to adopt this stream's short latency; better that this
+            // happens now than on the first phrase. The stream corks again
+            // once it has been silent for a while.
+            a->starten();
             break;
         }
         case PA_STREAM_FAILED:
@@ -232,6 +237,8 @@ void PulseAusgabe::starten() {
     fuellen();
     if (strom_ && !korkt_) {
         if (pa_operation* o = pa_stream_cork(strom_, 0, nullptr, nullptr)) pa_operation_unref(o);
+        // What could be written may be less than the prebuffer; start anyway.
+        if (pa_operation* o = pa_stream_trigger(strom_, nullptr, nullptr)) pa_operation_unref(o);
     }
 }
 
