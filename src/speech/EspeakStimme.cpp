@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -37,43 +36,6 @@ QString statusText(espeak_ng_STATUS status) {
     return QString::fromLocal8Bit(text);
 }
 
-// Linear resampling to the output rate, for voices that synthesise at another
-// rate (MBROLA voices run at 16 kHz).
-class Umtaster {
-public:
-    void einstellen(int eingangsRate) {
-        schritt_ = double(eingangsRate) / kAbtastrate;
-        pos_ = 0;
-        hatLetzten_ = false;
-    }
-    bool noetig() const { return schritt_ != 1.0; }
-    void hinein(const int16_t* ein, size_t n, PcmPuffer& raus) {
-        if (n == 0) return;
-        if (!hatLetzten_) {
-            letzter_ = ein[0];
-            hatLetzten_ = true;
-        }
-        // Positions count in input samples of this chunk; -1 is the last sample
-        // of the previous chunk.
-        while (pos_ < double(n) - 1.0) {
-            const double unten = std::floor(pos_);
-            const long i = long(unten);
-            const double a = i < 0 ? letzter_ : ein[i];
-            const double b = ein[i + 1];
-            raus.push_back(int16_t(std::lround(a + (b - a) * (pos_ - unten))));
-            pos_ += schritt_;
-        }
-        pos_ -= double(n);
-        letzter_ = ein[n - 1];
-    }
-
-private:
-    double schritt_ = 1.0;
-    double pos_ = 0;
-    int16_t letzter_ = 0;
-    bool hatLetzten_ = false;
-};
-
 // espeak-ng keeps its state in globals, so one engine per process at a time.
 // Once initialised the library stays so until the process ends: espeak-ng
 // 1.51 hangs in espeak_ng_Terminate when it is initialised a second time after
@@ -83,6 +45,7 @@ struct EspeakProzess {
     std::mutex mutex;
     bool belegt = false;
     bool initialisiert = false;
+    bool ausgabeInitialisiert = false;
     QString datenPfad;
 };
 EspeakProzess& prozess() {
@@ -103,8 +66,10 @@ class EspeakMaschine {
 public:
     static std::shared_ptr<EspeakMaschine> starten(IAudioAusgabe& ausgabe, const QString& pfad,
                                                    QString& fehler);
-    ~EspeakMaschine() { herunterfahren(); }
 
+    // Stops the worker. Waits for it a bounded time only: a worker stuck in
+    // the library (see laufen) is left behind, keeps itself alive and never
+    // touches the output again.
     void herunterfahren();
     bool aktiv() const {
         std::lock_guard lock(mutex_);
@@ -130,6 +95,7 @@ private:
     void laufen(QString pfad, std::promise<QString> ergebnis);
     QString initialisieren(const QString& pfad);
     static QString bibliothekStarten(const QString& pfad);
+    static bool ausgabeVorbereiten();
     void stimmenErmitteln();
     bool stimmeSetzen(const std::string& kennung);
     size_t probeSynthese(const char* text);
@@ -139,12 +105,12 @@ private:
 
     IAudioAusgabe& ausgabe_;
     std::vector<StimmDefinition> stimmen_;  // fixed once the worker has started
-    std::thread faden_;
 
     mutable std::mutex mutex_;
     std::condition_variable wecker_;
     std::deque<Auftrag> auftraege_;
     bool ende_ = false;
+    bool beendet_ = false;  // the worker has finished with the library
     std::atomic<bool> abbrechen_{false};
     std::atomic<uint64_t> fortschritt_{0};
 
@@ -153,8 +119,6 @@ private:
     int aktuelleRate_ = 0;
     uint64_t phrase_ = 0;
     size_t probeSamples_ = 0;
-    Umtaster umtaster_;
-    PcmPuffer umgetastet_;
     std::unique_ptr<StilleTrimmer> trimmer_;
 };
 
@@ -171,27 +135,27 @@ std::shared_ptr<EspeakMaschine> EspeakMaschine::starten(IAudioAusgabe& ausgabe, 
     std::shared_ptr<EspeakMaschine> m(new EspeakMaschine(ausgabe));
     std::promise<QString> versprechen;
     std::future<QString> ergebnis = versprechen.get_future();
-    m->faden_ = std::thread(&EspeakMaschine::laufen, m.get(), pfad, std::move(versprechen));
+    // The worker holds the engine itself, so it may outlive every other owner.
+    std::thread([m, pfad, v = std::move(versprechen)]() mutable {
+        m->laufen(pfad, std::move(v));
+    }).detach();
+    // Only the first phase is waited for: data, German voice, voice list.
+    // Nothing of it touches a sound device.
     fehler = ergebnis.get();
     if (!fehler.isEmpty()) {
-        m->faden_.join();  // the worker has released the engine and ended
-        {
-            std::lock_guard lock(m->mutex_);
-            m->ende_ = true;
-        }
+        std::lock_guard lock(m->mutex_);
+        m->ende_ = true;
         return nullptr;
     }
     return m;
 }
 
 void EspeakMaschine::herunterfahren() {
-    {
-        std::lock_guard lock(mutex_);
-        ende_ = true;
-    }
+    std::unique_lock lock(mutex_);
+    ende_ = true;
     abbrechen_ = true;
     wecker_.notify_all();
-    if (faden_.joinable()) faden_.join();
+    wecker_.wait_for(lock, std::chrono::seconds(2), [this] { return beendet_; });
 }
 
 QString EspeakMaschine::initialisieren(const QString& pfad) {
@@ -209,11 +173,7 @@ QString EspeakMaschine::initialisieren(const QString& pfad) {
         prozess().initialisiert = true;
         prozess().datenPfad = pfad;
     }
-    // Our callback, and the library's state as a new engine expects it.
-    espeak_SetSynthCallback(&EspeakMaschine::rueckruf);
-    if (!stimmeSetzen("de") || probeSynthese("null") == 0) {
-        return QStringLiteral("Keine deutsche Stimme verfügbar.");
-    }
+    if (!stimmeSetzen("de")) return QStringLiteral("Keine deutsche Stimme verfügbar.");
     stimmenErmitteln();
     stimmeSetzen("de");
     aktuelleStimme_ = 0;
@@ -240,19 +200,26 @@ QString EspeakMaschine::bibliothekStarten(const QString& pfad) {
         espeak_ng_Terminate();
         return QStringLiteral("Sprachdaten fehlen: %1").arg(statusText(status));
     }
-    // Synchronous: the samples come to our callback; espeak-ng never plays them itself.
-    status = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 20, nullptr);
-    if (status != ENS_OK) {
-        espeak_ng_Terminate();
-        return statusText(status);
-    }
     return {};
 }
 
-bool EspeakMaschine::stimmeSetzen(const std::string& kennung) {
-    if (espeak_ng_SetVoiceByName(kennung.c_str()) != ENS_OK) return false;
-    umtaster_.einstellen(espeak_ng_GetSampleRate());
+bool EspeakMaschine::ausgabeVorbereiten() {
+    {
+        std::lock_guard lock(prozess().mutex);
+        if (prozess().ausgabeInitialisiert) return true;
+    }
+    // Synchronous: the samples come to our callback; espeak-ng never plays them
+    // itself. All the same, the library probes a sound device here (through
+    // pcaudiolib: PulseAudio, then ALSA, then OSS), and a sound server that
+    // accepts the connection but does not answer holds this call up.
+    if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 20, nullptr) != ENS_OK) return false;
+    std::lock_guard lock(prozess().mutex);
+    prozess().ausgabeInitialisiert = true;
     return true;
+}
+
+bool EspeakMaschine::stimmeSetzen(const std::string& kennung) {
+    return espeak_ng_SetVoiceByName(kennung.c_str()) == ENS_OK;
 }
 
 size_t EspeakMaschine::probeSynthese(const char* text) {
@@ -294,34 +261,6 @@ void EspeakMaschine::stimmenErmitteln() {
     for (const auto& [variante, name] : varianten) {
         stimmen_.push_back({"de+" + variante, QStringLiteral("Deutsch, Variante %1").arg(name)});
     }
-
-    // German MBROLA voices only where MBROLA and the voice's data are installed
-    // and a test word really comes out; espeak-ng lists them either way.
-    if (QStandardPaths::findExecutable(QStringLiteral("mbrola")).isEmpty()) return;
-    std::memset(&auswahl, 0, sizeof auswahl);
-    auswahl.languages = "de";
-    std::vector<std::pair<std::string, QString>> mbrola;
-    if (const espeak_VOICE** liste = espeak_ListVoices(&auswahl)) {
-        for (int i = 0; liste[i]; ++i) {
-            const char* kennung = liste[i]->identifier;
-            if (!kennung || std::strncmp(kennung, "mb/mb-", 6) != 0) continue;
-            const QString daten = QString::fromUtf8(kennung + 6);
-            const bool vorhanden =
-                QFileInfo::exists(QStringLiteral("/usr/share/mbrola/") + daten) ||
-                QFileInfo::exists(QStringLiteral("/usr/share/mbrola/%1/%1").arg(daten)) ||
-                QFileInfo::exists(QStringLiteral("/usr/share/mbrola/voices/") + daten);
-            if (vorhanden) {
-                mbrola.emplace_back(kennung + 3,
-                                    QString::fromUtf8(liste[i]->name ? liste[i]->name : ""));
-            }
-        }
-    }
-    std::sort(mbrola.begin(), mbrola.end());
-    for (const auto& [kennung, name] : mbrola) {
-        if (stimmeSetzen(kennung) && probeSynthese("null") > 0) {
-            stimmen_.push_back({kennung, QStringLiteral("Deutsch, MBROLA %1").arg(name)});
-        }
-    }
 }
 
 void EspeakMaschine::laufen(QString pfad, std::promise<QString> ergebnis) {
@@ -334,20 +273,33 @@ void EspeakMaschine::laufen(QString pfad, std::promise<QString> ergebnis) {
         ergebnis.set_value(fehler);
         return;
     }
+    ergebnis.set_value({});
+
+    // Second phase, while the window goes on: phrases requested meanwhile wait
+    // in the queue. Synthesis needs the output buffers set up here.
+    bool bereit = ausgabeVorbereiten();
+    if (bereit) {
+        espeak_SetSynthCallback(&EspeakMaschine::rueckruf);
+        bereit = probeSynthese("null") > 0;
+    }
     trimmer_ = std::make_unique<StilleTrimmer>(
         [this](const int16_t* pcm, size_t anzahl) { ausgabe_.phraseDaten(phrase_, pcm, anzahl); });
-    ergebnis.set_value({});
 
     for (;;) {
         Auftrag a;
         {
             std::unique_lock lock(mutex_);
             wecker_.wait(lock, [this] { return ende_ || !auftraege_.empty(); });
+            // After shutdown the output may be gone: it is not touched again.
             if (ende_) break;
             a = std::move(auftraege_.front());
             auftraege_.pop_front();
         }
-        ausfuehren(a);
+        if (bereit) {
+            ausfuehren(a);
+        } else {
+            melden(a.warte);  // the library cannot synthesise: dropped quietly
+        }
         ++fortschritt_;
     }
 
@@ -358,8 +310,13 @@ void EspeakMaschine::laufen(QString pfad, std::promise<QString> ergebnis) {
         rest.swap(auftraege_);
     }
     for (const auto& a : rest) melden(a.warte);
-    std::lock_guard lock(prozess().mutex);
-    prozess().belegt = false;
+    {
+        std::lock_guard lock(prozess().mutex);
+        prozess().belegt = false;
+    }
+    std::lock_guard lock(mutex_);
+    beendet_ = true;
+    wecker_.notify_all();
 }
 
 void EspeakMaschine::melden(const std::shared_ptr<Warte>& w) {
@@ -409,14 +366,7 @@ int EspeakMaschine::rueckruf(short* pcm, int anzahl, espeak_EVENT* ereignisse) {
         m->probeSamples_ += size_t(anzahl);
         return 0;
     }
-    const auto* daten = reinterpret_cast<const int16_t*>(pcm);
-    if (m->umtaster_.noetig()) {
-        m->umgetastet_.clear();
-        m->umtaster_.hinein(daten, size_t(anzahl), m->umgetastet_);
-        m->trimmer_->hinein(m->umgetastet_.data(), m->umgetastet_.size());
-    } else {
-        m->trimmer_->hinein(daten, size_t(anzahl));
-    }
+    m->trimmer_->hinein(reinterpret_cast<const int16_t*>(pcm), size_t(anzahl));
     return m->abbrechen_ ? 1 : 0;
 }
 
@@ -499,7 +449,6 @@ EspeakSprachDienst::~EspeakSprachDienst() {
 
 std::unique_ptr<IStimme> EspeakSprachDienst::ErzeugeStimme() {
     if (!maschine_ || !maschine_->aktiv()) {
-        maschine_.reset();
         maschine_ = EspeakMaschine::starten(ausgabe_, datenPfad_, fehler_);
         if (!maschine_) return nullptr;
         fehler_.clear();

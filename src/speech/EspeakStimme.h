@@ -47,9 +47,11 @@ public:
     // Stops the engine; voices made here then refuse every request.
     ~EspeakSprachDienst() override;
 
-    // Starts the engine on first use. Null when espeak-ng cannot start here
-    // (data missing, no German voice) or another engine is running in this
-    // process; fehler() then tells why.
+    // Starts the engine on first use and waits only until its data and voices
+    // are known (some tens of milliseconds); the rest of the start-up goes on
+    // in the background, and phrases requested meanwhile wait for it. Null
+    // when espeak-ng cannot start here (data missing, no German voice) or
+    // another engine is running in this process; fehler() then tells why.
     std::unique_ptr<IStimme> ErzeugeStimme() override;
     QString fehler() const { return fehler_; }
 
