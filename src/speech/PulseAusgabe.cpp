@@ -37,7 +37,7 @@ PulseAusgabe::PulseAusgabe(std::string server) : server_(std::move(server)) {
         return;
     }
     Sperre sperre(schleife_);
-    verbinden();
+    verbindenLassen();
 }
 
 PulseAusgabe::~PulseAusgabe() {
@@ -48,6 +48,10 @@ PulseAusgabe::~PulseAusgabe() {
     {
         Sperre sperre(schleife_);
         ende_ = true;
+        if (verbindenSoll_) {
+            pa_threaded_mainloop_get_api(schleife_)->defer_free(verbindenSoll_);
+            verbindenSoll_ = nullptr;
+        }
         abbauen();
         mischer_.allesVerwerfen();
     }
@@ -72,6 +76,25 @@ bool PulseAusgabe::warteAufVerbindung(std::chrono::milliseconds grenze) const {
 }
 
 // ---------------------------------------------------------------- connection
+
+void PulseAusgabe::verbindenLassen() {
+    // Connecting (which may resolve a host name) is left to the mainloop
+    // thread, so that neither start-up nor a beat ever waits for it. From now
+    // on the output counts as connecting, and phrases wait for it.
+    letzterVersuch_ = AudioUhr::now();
+    zustand_ = Zustand::Verbinde;
+    if (!verbindenSoll_) {
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(schleife_);
+        verbindenSoll_ = api->defer_new(api, &PulseAusgabe::verbindenAufruf, this);
+    }
+}
+
+void PulseAusgabe::verbindenAufruf(pa_mainloop_api* api, pa_defer_event* e, void* selbst) {
+    auto* a = static_cast<PulseAusgabe*>(selbst);
+    api->defer_free(e);
+    a->verbindenSoll_ = nullptr;
+    if (!a->ende_) a->verbinden();
+}
 
 void PulseAusgabe::verbinden() {
     abbauen();
@@ -213,7 +236,7 @@ bool PulseAusgabe::annehmen(Art art, const std::function<void()>& eintragen) {
     Sperre sperre(schleife_);
     if (ende_) return false;
     if (zustand_ == Zustand::Getrennt && AudioUhr::now() - letzterVersuch_ >= kWiederholPause) {
-        verbinden();
+        verbindenLassen();
     }
     // A phrase may wait for a connection under way; a beat is only worth
     // playing now, otherwise the caller falls back to the platform beep.

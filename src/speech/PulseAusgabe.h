@@ -38,6 +38,7 @@ protected:
 
 private:
     // All of these run with the mainloop lock held.
+    void verbindenLassen();
     void verbinden();
     void stromAnlegen();
     void abbauen();
@@ -51,12 +52,14 @@ private:
     static void schreibBedarf(pa_stream* s, size_t bytes, void* selbst);
     static void fristAbgelaufen(pa_mainloop_api* api, pa_time_event* e, const struct timeval*,
                                 void* selbst);
+    static void verbindenAufruf(pa_mainloop_api* api, pa_defer_event* e, void* selbst);
 
     const std::string server_;
     pa_threaded_mainloop* schleife_ = nullptr;
     pa_context* kontext_ = nullptr;
     pa_stream* strom_ = nullptr;
     pa_time_event* frist_ = nullptr;
+    pa_defer_event* verbindenSoll_ = nullptr;
     Zustand zustand_ = Zustand::Getrennt;
     bool ende_ = false;
     bool korkt_ = true;
