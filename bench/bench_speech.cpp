@@ -14,6 +14,8 @@
 // Outputs: the capture output (a simulated device consuming in real time),
 // and PulseAudio through a private server with a null sink when pulseaudio is
 // installed. Run: bench_speech [--ohne-pulse | --nur-pulse] [--alle]
+#include <sys/prctl.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
@@ -21,6 +23,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -260,6 +263,11 @@ void countdownEnde() {
     zeile("end of a word -> next tick (room left)", auswerten(endeVorNaechstem, 0));
 }
 
+// A helper process must not outlive us, even when we are killed.
+void stirbtMit(QProcess& p) {
+    p.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
 // A PulseAudio server of the benchmark's own, with one null sink.
 class PrivaterServer {
 public:
@@ -273,6 +281,7 @@ public:
         env.insert(QStringLiteral("PULSE_STATE_PATH"), d + QStringLiteral("/state"));
         qputenv("PULSE_COOKIE", (d + QStringLiteral("/cookie")).toLocal8Bit());
         server_.setProcessEnvironment(env);
+        stirbtMit(server_);
         server_.start(QStringLiteral("pulseaudio"),
                       {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
                        QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),

@@ -1,10 +1,13 @@
 // The PulseAudio output: without a server, and with a private server of its
 // own (a null sink recorded through its monitor), including the server dying
 // and coming back.
+#include <sys/prctl.h>
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <thread>
 
 #include "speech/EspeakStimme.h"
@@ -19,6 +22,11 @@ size_t lauteSamples(const QByteArray& roh) {
     const auto* p = reinterpret_cast<const int16_t*>(roh.constData());
     const size_t n = size_t(roh.size()) / sizeof(int16_t);
     return size_t(std::count_if(p, p + n, [](int16_t x) { return std::abs(x) >= kLaut; }));
+}
+
+// A helper process must not outlive us, even when we are killed.
+void stirbtMit(QProcess& p) {
+    p.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
 QProcessEnvironment umgebung(const QString& dir) {
@@ -47,6 +55,7 @@ public:
     bool starten() {
         QFile::remove(dir_ + QStringLiteral("/pulse/native"));
         server_.setProcessEnvironment(umgebung(dir_));
+        stirbtMit(server_);
         server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         server_.start(QStringLiteral("pulseaudio"),
                       {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
@@ -79,6 +88,7 @@ class Mitschnitt {
 public:
     explicit Mitschnitt(const QString& dir) {
         parec_.setProcessEnvironment(umgebung(dir));
+        stirbtMit(parec_);
         parec_.start(QStringLiteral("parec"),
                      {QStringLiteral("-d"), QStringLiteral("null.monitor"), QStringLiteral("--raw"),
                       QStringLiteral("--format=s16le"), QStringLiteral("--rate=22050"),
