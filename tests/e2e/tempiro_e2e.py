@@ -942,6 +942,41 @@ def szenario_sprecher_999(s, sprache):
     pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
 
 
+def szenario_tonserver_stirbt(s, sprache):
+    """The sound server dies in the middle of a spoken countdown with the beat on:
+    the countdown goes on and ends on time, and the window keeps answering."""
+    s.programm_starten()
+    fenster, meldungen = s.start_abwarten()
+    sprache.nach_start(meldungen)
+    s.klick(fenster, SEKUNDEN_TEXT)
+    s.xdo("key", "ctrl+a")
+    s.tippen("15")
+    s.klick(fenster, BELICHTUNGSUHR)
+    s.klick(fenster, BEAT_START)
+    s.klick(fenster, MSGBOX_VORBEI)
+    s.xdo("mousemove", "--window", fenster, TIMER_START[0], TIMER_START[1])
+    t0 = time.monotonic()
+    s.xdo("click", 1)
+    time.sleep(max(0.0, t0 + 10.0 - time.monotonic()))
+    server = [p for p in s.prozesse if p.args and p.args[0] == "pulseaudio"]
+    pruefe(bool(server), "a sound server runs for this scenario")
+    server[0].kill()
+    server[0].wait()
+    # A press in the last seconds, while speech and beat find no server.
+    time.sleep(3.0)
+    s.klick(fenster, ZEIT_SPEICHERN)
+    box = warte_bis(s.meldung, 40, 0.05)
+    t1 = time.monotonic()
+    pruefe(box is not None, "the countdown still ends by itself")
+    pruefe(s.meldung_lesen(box) == VORBEI_MELDUNG, "with its message")
+    print("  measured: the countdown ended %.2f s after the start" % (t1 - t0))
+    pruefe(24.0 <= t1 - t0 <= 30.0, "it ends on time, 24 to 30 s after the start")
+    s.meldung_schliessen(box)
+    stempel_pruefen(zeilen(s.datei("zeitnehmung.txt")))
+    pruefe(len(zeilen(s.datei("zeitnehmung.txt"))) == 1, "the press during the outage is on disk")
+    pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
+
+
 SZENARIEN = {
     "start": (szenario_start, True),
     "zeit_speichern": (szenario_zeit_speichern, True),
@@ -952,6 +987,7 @@ SZENARIEN = {
     "ohne_tonserver": (szenario_ohne_tonserver, False),
     "log_schreibgeschuetzt": (szenario_log_schreibgeschuetzt, True),
     "sprecher_999": (szenario_sprecher_999, True),
+    "tonserver_stirbt": (szenario_tonserver_stirbt, True),
 }
 
 
