@@ -724,8 +724,9 @@ def szenario_ansage_datum(s, sprache):
     pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
 
 
-def szenario_countdown(s, sprache):
-    """A 15-second exposure countdown with the beat on, ending by itself."""
+def belichtung_15s_einstellen(s, sprache):
+    """Starts the program and sets up an exposure countdown of 15 s with the
+    beat on and the end message wanted; returns the window."""
     s.programm_starten()
     fenster, meldungen = s.start_abwarten()
     sprache.nach_start(meldungen)
@@ -735,6 +736,12 @@ def szenario_countdown(s, sprache):
     s.klick(fenster, BELICHTUNGSUHR)
     s.klick(fenster, BEAT_START)
     s.klick(fenster, MSGBOX_VORBEI)
+    return fenster
+
+
+def szenario_countdown(s, sprache):
+    """A 15-second exposure countdown with the beat on, ending by itself."""
+    fenster = belichtung_15s_einstellen(s, sprache)
     if sprache.verfuegbar:
         # The spoken countdown is switched off for the first seconds, so the
         # beat can be heard alone; it is switched on again further down.
@@ -945,15 +952,7 @@ def szenario_sprecher_999(s, sprache):
 def szenario_tonserver_stirbt(s, sprache):
     """The sound server dies in the middle of a spoken countdown with the beat on:
     the countdown goes on and ends on time, and the window keeps answering."""
-    s.programm_starten()
-    fenster, meldungen = s.start_abwarten()
-    sprache.nach_start(meldungen)
-    s.klick(fenster, SEKUNDEN_TEXT)
-    s.xdo("key", "ctrl+a")
-    s.tippen("15")
-    s.klick(fenster, BELICHTUNGSUHR)
-    s.klick(fenster, BEAT_START)
-    s.klick(fenster, MSGBOX_VORBEI)
+    fenster = belichtung_15s_einstellen(s, sprache)
     s.xdo("mousemove", "--window", fenster, TIMER_START[0], TIMER_START[1])
     t0 = time.monotonic()
     s.xdo("click", 1)
