@@ -11,34 +11,17 @@
 #include "app/Plattform.h"
 #include "support/Fakes.h"
 
-namespace {
-QByteArray Inhalt(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-}
-void Schreibe(const QString& name, const QByteArray& inhalt) {
-    QFile f(name);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(inhalt);
-}
-}  // namespace
-
 class Dateien : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
-    QString alt_;
+    int nummer_ = 0;
 
 private slots:
+    // Every test starts in an empty directory of its own.
     void init() {
-        QVERIFY(dir_.isValid());
-        alt_ = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir_.path()));
-        for (const QString& n : QDir().entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QFile::setPermissions(n, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            QFileInfo(n).isDir() ? (void)QDir(n).removeRecursively() : (void)QFile::remove(n);
-        }
+        const QString arbeit = dir_.filePath(QString::number(++nummer_));
+        QVERIFY(QDir().mkpath(arbeit) && QDir::setCurrent(arbeit));
     }
-    void cleanup() { QDir::setCurrent(alt_); }
 
     void anhaengenUndLesen() {
         DateiDienst fs;
@@ -49,7 +32,7 @@ private slots:
         s = fs.OpenTextFile("log.txt", IoModus::ForAppending, true);
         QVERIFY(s->WriteLine("zwei"));
         s.reset();
-        QCOMPARE(Inhalt("log.txt"), QByteArray("eins\r\nzwei\r\n"));
+        QCOMPARE(DateiInhalt("log.txt"), QByteArray("eins\r\nzwei\r\n"));
 
         auto r = fs.OpenTextFile("log.txt", IoModus::ForReading, false);
         QVERIFY(r && !r->AtEndOfStream());
@@ -67,7 +50,7 @@ private slots:
         QVERIFY(!fs.OpenTextFile("fehlt.txt", IoModus::ForReading, false));
         QVERIFY(!fs.OpenTextFile("fehlt.txt", IoModus::ForAppending, false));
         QVERIFY(!fs.DeleteFile("fehlt.txt", true));
-        Schreibe("nurlesen.txt", "x\r\n");
+        QVERIFY(DateiSchreiben("nurlesen.txt", "x\r\n"));
         QFile::setPermissions("nurlesen.txt", QFile::ReadOwner);
         if (::geteuid() != 0)
             QVERIFY(!fs.OpenTextFile("nurlesen.txt", IoModus::ForAppending, true));
@@ -83,10 +66,10 @@ private slots:
     void ersetzen() {
         DateiDienst fs;
         QVERIFY(fs.ErsetzeDatei("SprecherNr.txt", "1\r\n"));
-        QCOMPARE(Inhalt("SprecherNr.txt"), QByteArray("1\r\n"));
+        QCOMPARE(DateiInhalt("SprecherNr.txt"), QByteArray("1\r\n"));
         QFile::setPermissions("SprecherNr.txt", QFile::ReadOwner);
         QVERIFY(fs.ErsetzeDatei("SprecherNr.txt", "2\r\n"));
-        QCOMPARE(Inhalt("SprecherNr.txt"), QByteArray("2\r\n"));
+        QCOMPARE(DateiInhalt("SprecherNr.txt"), QByteArray("2\r\n"));
         QCOMPARE(QDir().entryList(QDir::Files), QStringList({"SprecherNr.txt"}));
     }
 
@@ -102,13 +85,13 @@ private slots:
         Form1 f(Dienste{&uhr, &fs, &meldung, &sprache, &ton});
         QCOMPARE(meldung.texte, QStringList({"zeitnehmung.txt lässt sich nicht öffnen"}));
         QVERIFY(!f.A.Zeitnehmung);
-        QCOMPARE(Inhalt("SprecherNr.txt"), QByteArray("0\r\n"));
+        QCOMPARE(DateiInhalt("SprecherNr.txt"), QByteArray("0\r\n"));
     }
 
     // Each press is on disk when it returns: a child process presses three
     // times and is killed at once; all three lines are in the file.
     void getoetetNachDemDruck() {
-        Schreibe("zeitnehmung.txt", "01 04.12.2026 09:00:00,00\r\n");
+        QVERIFY(DateiSchreiben("zeitnehmung.txt", "01 04.12.2026 09:00:00,00\r\n"));
         const pid_t kind = ::fork();
         if (kind == 0) {
             FakeUhr uhr;
@@ -123,10 +106,10 @@ private slots:
         int status = 0;
         QCOMPARE(::waitpid(kind, &status, 0), kind);
         QVERIFY(WIFSIGNALED(status));
-        QCOMPARE(Inhalt("zeitnehmung.txt"), QByteArray("01 04.12.2026 09:00:00,00\r\n"
-                                                       "01 05.12.2026 10:00:00,00\r\n"
-                                                       "02 05.12.2026 10:00:00,00\r\n"
-                                                       "03 05.12.2026 10:00:00,00\r\n"));
+        QCOMPARE(DateiInhalt("zeitnehmung.txt"), QByteArray("01 04.12.2026 09:00:00,00\r\n"
+                                                            "01 05.12.2026 10:00:00,00\r\n"
+                                                            "02 05.12.2026 10:00:00,00\r\n"
+                                                            "03 05.12.2026 10:00:00,00\r\n"));
     }
 
     // The clock's texts keep their fixed forms whatever the locale.

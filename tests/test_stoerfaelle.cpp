@@ -9,15 +9,6 @@
 #include "support/Fakes.h"
 
 namespace {
-QByteArray Inhalt(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-}
-bool Schreibe(const QString& name, const QByteArray& inhalt) {
-    QFile f(name);
-    return f.open(QIODevice::WriteOnly) && f.write(inhalt) == inhalt.size();
-}
-
 // One window on the real file service, with fakes for everything else.
 struct EchterStand {
     FakeUhr uhr;
@@ -70,12 +61,12 @@ private slots:
         QFETCH(QByteArray, inhalt);
         QFETCH(int, zeile);
         const bool ordner = inhalt.isEmpty();
-        QVERIFY(ordner ? QDir().mkdir("SprecherNr.txt") : Schreibe("SprecherNr.txt", inhalt));
+        QVERIFY(ordner ? QDir().mkdir("SprecherNr.txt") : DateiSchreiben("SprecherNr.txt", inhalt));
         EchterStand s;
         QCOMPARE(s.meldung.texte,
                  ordner ? QStringList{"SprecherNr.txt lässt sich nicht speichern"} : QStringList());
         QCOMPARE(s.f.List_Sprecher->currentRow(), zeile);
-        QCOMPARE(Inhalt("SprecherNr.txt"),
+        QCOMPARE(DateiInhalt("SprecherNr.txt"),
                  ordner ? QByteArray("<none>") : QByteArray::number(zeile) + "\r\n");
         QVERIFY(s.f.A.Zeitnehmung);
     }
@@ -90,9 +81,9 @@ private slots:
         eingehaengt_ = true;
         QVERIFY(QDir::setCurrent(arbeit_));  // into the mounted disk, not the one beneath
         QByteArray erwartet = "01 04.12.2026 09:00:00,00\r\n";
-        QVERIFY(Schreibe("zeitnehmung.txt", erwartet));
+        QVERIFY(DateiSchreiben("zeitnehmung.txt", erwartet));
         EchterStand s;
-        QVERIFY(!Schreibe("fuellung", QByteArray(1 << 20, 'f')));  // fills the disk
+        QVERIFY(!DateiSchreiben("fuellung", QByteArray(1 << 20, 'f')));  // fills the disk
         auto zeile = [](int n) {
             return QStringLiteral("%1 05.12.2026 10:00:00,00\r\n")
                 .arg(n, 2, 10, QLatin1Char('0'))
@@ -107,10 +98,10 @@ private slots:
         QVERIFY(geschrieben > 0);
         QCOMPARE(s.meldung.texte,
                  QStringList(4, QStringLiteral("zeitnehmung.txt lässt sich nicht schreiben")));
-        QCOMPARE(Inhalt("zeitnehmung.txt"), erwartet);
+        QCOMPARE(DateiInhalt("zeitnehmung.txt"), erwartet);
         QVERIFY(QFile::remove("fuellung"));
         s.f.btn_ZeitSpeichern_Click();
-        QCOMPARE(Inhalt("zeitnehmung.txt"), erwartet + zeile(geschrieben + 1));
+        QCOMPARE(DateiInhalt("zeitnehmung.txt"), erwartet + zeile(geschrieben + 1));
     }
 };
 

@@ -1,5 +1,7 @@
 #include "support/Fakes.h"
 
+#include <QFile>
+
 // ------------------------------------------------------------------ clock
 
 FakeUhr::FakeUhr() { Setze(2026, 12, 5, 10, 0, 0); }
@@ -136,4 +138,16 @@ Form1& Pruefstand::Starten() {
     d.signalton = &signalton;
     form = std::make_unique<Form1>(d);
     return *form;
+}
+
+// ------------------------------------------------------------------ real files
+
+QByteArray DateiInhalt(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+}
+
+bool DateiSchreiben(const QString& name, const QByteArray& inhalt) {
+    QFile f(name);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(inhalt) == inhalt.size();
 }

@@ -103,3 +103,8 @@ struct Pruefstand {
     std::unique_ptr<Form1> form;
     FakeStimme* Stimme() const { return sprache.letzte; }
 };
+
+// Whole content of a file in the working directory, "<none>" when unreadable.
+QByteArray DateiInhalt(const QString& name);
+// Writes a file in the working directory; false when it cannot be written whole.
+bool DateiSchreiben(const QString& name, const QByteArray& inhalt);
