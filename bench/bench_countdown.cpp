@@ -45,7 +45,6 @@ public:
         if (modus == IoModus::ForReading) return nullptr;
         return std::make_unique<Strom>();
     }
-    bool DeleteFile(const QString&, bool) override { return false; }
     bool ErsetzeDatei(const QString&, const QByteArray&) override { return true; }
 };
 

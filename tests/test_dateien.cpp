@@ -49,13 +49,10 @@ private slots:
         DateiDienst fs;
         QVERIFY(!fs.OpenTextFile("fehlt.txt", IoModus::ForReading, false));
         QVERIFY(!fs.OpenTextFile("fehlt.txt", IoModus::ForAppending, false));
-        QVERIFY(!fs.DeleteFile("fehlt.txt", true));
         QVERIFY(DateiSchreiben("nurlesen.txt", "x\r\n"));
         QFile::setPermissions("nurlesen.txt", QFile::ReadOwner);
         if (::geteuid() != 0)
             QVERIFY(!fs.OpenTextFile("nurlesen.txt", IoModus::ForAppending, true));
-        QVERIFY(fs.DeleteFile("nurlesen.txt", true));
-        QVERIFY(!QFile::exists("nurlesen.txt"));
         QVERIFY(QDir().mkdir("ordner"));
         QVERIFY(!fs.OpenTextFile("ordner", IoModus::ForAppending, true));
         QVERIFY(!fs.OpenTextFile("ordner", IoModus::ForReading, false));

@@ -51,9 +51,6 @@ public:
     // Returns null when the file cannot be opened (or created with create).
     virtual std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                                       bool create) = 0;
-    // Removes the file, read-only or not. False when it did not exist or could
-    // not be removed.
-    virtual bool DeleteFile(const QString& name, bool force) = 0;
     // Replaces the file's whole content in one step: a new file is written and
     // renamed over the old one, so a failure leaves the old content in place.
     virtual bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) = 0;

@@ -86,13 +86,6 @@ std::unique_ptr<ITextStream> DateiDienst::OpenTextFile(const QString& name, IoMo
     return std::make_unique<DateiStrom>(std::move(datei));
 }
 
-bool DateiDienst::DeleteFile(const QString& name, bool force) {
-    QFile datei(name);
-    if (!datei.exists()) return false;
-    if (force) datei.setPermissions(datei.permissions() | QFileDevice::WriteOwner);
-    return datei.remove();
-}
-
 bool DateiDienst::ErsetzeDatei(const QString& name, const QByteArray& inhalt) {
     const QFileInfo info(name);
     if (info.isDir()) return false;

@@ -18,7 +18,6 @@ class DateiDienst : public IDateisystem {
 public:
     std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                               bool create) override;
-    bool DeleteFile(const QString& name, bool force) override;
     bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override;
 };
 

@@ -25,8 +25,6 @@ void SekundenTakt::setEnabled(bool an) {
     // Switched on from inside its own handler: armed when the handler returns.
 }
 
-int SekundenTakt::RestzeitMs() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
-
 void SekundenTakt::Armieren() { timer_.start(MsBisZumNaechstenTakt(uhr_.Lesen().sekunden)); }
 
 void SekundenTakt::Ausloesen() {

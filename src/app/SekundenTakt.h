@@ -34,9 +34,6 @@ public:
     void setEnabled(bool an);
     bool Enabled() const { return an_; }
 
-    // Milliseconds until the armed tick, -1 when off (for tests and benchmarks).
-    int RestzeitMs() const;
-
 signals:
     void Timer();
 

@@ -1,5 +1,7 @@
 #include "support/Fakes.h"
 
+#include "app/Plattform.h"
+
 #include <QFile>
 
 // ------------------------------------------------------------------ clock
@@ -16,14 +18,7 @@ void FakeUhr::Weiter(qint64 ms) { jetzt_ = jetzt_.addMSecs(ms); }
 
 UhrLesung FakeUhr::Lesen() {
     ++lesungen;
-    UhrLesung l;
-    const QDate d = jetzt_.date();
-    const QTime z = jetzt_.time();
-    l.datum = QString::asprintf("%02d.%02d.%04d", d.day(), d.month(), d.year());
-    l.zeit = QString::asprintf("%02d:%02d:%02d", z.hour(), z.minute(), z.second());
-    l.wochentag = d.dayOfWeek() % 7 + 1;
-    l.sekunden = z.msecsSinceStartOfDay() / 1000.0;
-    return l;
+    return UhrLesungAus(jetzt_);
 }
 
 // ------------------------------------------------------------------ files
@@ -72,8 +67,6 @@ std::unique_ptr<ITextStream> FakeDateisystem::OpenTextFile(const QString& name, 
     }
     return std::make_unique<FakeStrom>(*this, name, modus == IoModus::ForReading);
 }
-
-bool FakeDateisystem::DeleteFile(const QString& name, bool) { return dateien.remove(name) > 0; }
 
 bool FakeDateisystem::ErsetzeDatei(const QString& name, const QByteArray& inhalt) {
     if (gesperrt.contains(name) || schreibfehler) return false;

@@ -31,7 +31,6 @@ class FakeDateisystem : public IDateisystem {
 public:
     std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                               bool create) override;
-    bool DeleteFile(const QString& name, bool force) override;
     bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override;
 
     QMap<QString, QByteArray> dateien;  // name -> content
