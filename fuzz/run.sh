@@ -11,6 +11,10 @@
 # build-fuzz/funde/. The unit test test_fuzzkorpus replays the kept corpus.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+# shellcheck source=../scripts/setup.sh
+source scripts/setup.sh
+# clang with libFuzzer and the sanitizer runtimes, besides what the program needs.
+pakete_sicherstellen "${PAKETE_BAU[@]}" clang libclang-rt-14-dev
 
 sekunden=${1:-60}
 shift || true
