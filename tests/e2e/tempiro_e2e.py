@@ -690,13 +690,20 @@ def szenario_zeit_speichern(s, sprache):
     pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
 
 
-def szenario_ansage_datum(s, sprache):
-    """'Ansage Datum': German speech reaches the sound server."""
+def mit_sprache_starten(s, sprache, was):
+    """Starts the program for a check that needs speech; skips the scenario,
+    naming the check, when the program has no speech here."""
     s.programm_starten()
     fenster, meldungen = s.start_abwarten()
     if not sprache.nach_start(meldungen):
-        sprache.ueberspringen('"Ansage Datum" is heard on the sound server')
+        sprache.ueberspringen(was)
         raise Uebersprungen("needs speech")
+    return fenster
+
+
+def szenario_ansage_datum(s, sprache):
+    """'Ansage Datum': German speech reaches the sound server."""
+    fenster = mit_sprache_starten(s, sprache, '"Ansage Datum" is heard on the sound server')
     s.aufnahme_starten()
     t0 = time.monotonic()
     s.klick(fenster, ANSAGE_DATUM)
@@ -813,11 +820,7 @@ def szenario_countdown(s, sprache):
 
 def szenario_sprecherwahl(s, sprache):
     """Voice '1' picked in the list is written and chosen again after a restart."""
-    s.programm_starten()
-    fenster, meldungen = s.start_abwarten()
-    if not sprache.nach_start(meldungen):
-        sprache.ueberspringen('picking voice "1" rewrites SprecherNr.txt')
-        raise Uebersprungen("needs speech")
+    fenster = mit_sprache_starten(s, sprache, 'picking voice "1" rewrites SprecherNr.txt')
     pruefe(s.datei("SprecherNr.txt") == b"0\r\n", 'SprecherNr.txt holds "0" CR LF at first')
     time.sleep(0.3)
     liste_0 = s.x.bild(fenster, SPRECHER_RECHTECK)
