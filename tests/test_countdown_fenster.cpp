@@ -208,6 +208,71 @@ private slots:
         if (mldVorbei) QCOMPARE(offen, QStringLiteral("'' Timer Stop 0 1 %1").arg(ticks - 1));
     }
 
+    // The countdown-state service hears "running" exactly while the tick runs:
+    // from the start to a stop, a halt by the entry or the expiry tick, and
+    // "stopped" when the window closes. Steps: press (the start/stop button),
+    // halt (a typed entry), day (the day list chosen), tick N (N seconds on,
+    // then one tick), close. While a box is open the state is noted as well.
+    void countdownStatus_data() {
+        QTest::addColumn<QString>("eingabe");
+        QTest::addColumn<QString>("schritte");
+        QTest::addColumn<QString>("gemeldet");  // every report, 1 running, 0 stopped
+        QTest::newRow("start, stop") << "00 00 30 Heute 1" << "press tick1 press" << "10";
+        QTest::newRow("halt, stop, start anew")
+            << "00 00 30 Heute 1" << "press tick1 halt tick1 press press tick1" << "101";
+        QTest::newRow("halts repeated, day chosen")
+            << "00 00 30 Heute 1" << "press halt halt day press halt" << "10";
+        QTest::newRow("expiry without box") << "00 00 02 Heute 1" << "press tick5 tick5 tick5"
+                                            << "10";
+        QTest::newRow("expiry with box: let go before it")
+            << "00 00 02 Heute 1 box" << "press tick5 tick5 tick5" << "10[0]";
+        QTest::newRow("far target: warning box, still running")
+            << "20 00 00" << "press tick1 tick1" << "1[1]";
+        QTest::newRow("target long past") << "00 00 00" << "press tick1" << "10";
+        QTest::newRow("closed while running") << "00 10 00 Heute 1" << "press tick1 close"
+                                              << "10";
+        QTest::newRow("closed while idle") << "00 10 00 Heute 1" << "press press close" << "10";
+        QTest::newRow("never started") << "00 10 00" << "halt day close" << "";
+    }
+    void countdownStatus() {
+        QFETCH(QString, eingabe);
+        QFETCH(QString, schritte);
+        QFETCH(QString, gemeldet);
+        Pruefstand p;
+        const bool box = eingabe.endsWith(QStringLiteral(" box"));
+        if (box) eingabe.chop(4);
+        Form1& f = Einrichten(p, eingabe);
+        SetzeWert(f.Check_MldVorbei, box ? 1 : 0);
+        // What the boxes saw, after how many reports.
+        QList<QPair<qsizetype, bool>> waehrendBox;
+        p.meldung.waehrendOffen = [&] {
+            waehrendBox.append({p.countdown.meldungen.size(), p.countdown.laeuft});
+        };
+        QCOMPARE(p.countdown.meldungen, QList<bool>());  // start-up holds nothing
+        for (const QString& s : schritte.split(u' ')) {
+            if (s == "press") f.Command_Start_Click();
+            if (s == "halt") f.Combo_S->setEditText(f.Combo_S->currentText() + u'0');
+            if (s == "day") f.Combo_Morgen_Click();
+            if (s.startsWith("tick")) {
+                p.uhr.Weiter(1000 * s.mid(4).toInt());
+                f.Timer_OccRestZeit_Timer();
+            }
+            if (s == "close") {
+                p.form.reset();
+                break;
+            }
+            QCOMPARE(p.countdown.laeuft, f.Timer_OccRestZeit->Enabled());
+        }
+        QString ist;
+        for (qsizetype i = 0; i <= p.countdown.meldungen.size(); ++i) {
+            for (const auto& [nach, l] : waehrendBox)
+                if (nach == i) ist += l ? "[1]" : "[0]";
+            if (i < p.countdown.meldungen.size()) ist += p.countdown.meldungen[i] ? "1" : "0";
+        }
+        QCOMPARE(ist, gemeldet);
+        QVERIFY(!p.countdown.laeuft || p.form);
+    }
+
     // A tick arriving while the warning is open is dropped, so the warning
     // comes once; ticking the box again brings it back once.
     void fernesZielMeldungNurEinmal() {

@@ -115,6 +115,20 @@ public:
     virtual void Beep() = 0;
 };
 
+// ---------------------------------------------------------------- countdown state
+
+// Told whether a countdown runs: from the press of "Timer Start" until it is
+// stopped, halted by a change of the entry, or expires, and told "no" again
+// when the program ends. Whatever must be held for the length of a countdown
+// listens here (the sound output kept awake, the session kept from going idle).
+// The window reports changes only, never the same state twice in a row. Must
+// return at once: it is called from the tick and from button presses.
+class ICountdownStatus {
+public:
+    virtual ~ICountdownStatus() = default;
+    virtual void CountdownLaeuft(bool laeuft) = 0;
+};
+
 // Everything start-up is handed. None of the pointers is owned here; all must
 // outlive the window.
 struct Dienste {
@@ -123,4 +137,5 @@ struct Dienste {
     IMeldung* meldung = nullptr;
     ISprachDienst* sprache = nullptr;  // may be null: no speech engine at all
     ISignalton* signalton = nullptr;
+    ICountdownStatus* countdown = nullptr;  // may be null: nobody listens
 };

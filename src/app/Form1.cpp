@@ -253,6 +253,8 @@ void Form1::Form_Unload() {
     entladen_ = true;
     Timer_Zeitanzeige->setEnabled(false);
     Timer_OccRestZeit->setEnabled(false);
+    // Nothing stays held for a countdown once the program ends.
+    CountdownMelden(false);
     // No log open (start-up could not open it): nothing to close.
     if (A.Zeitnehmung) {
         A.Zeitnehmung->Close();

@@ -91,6 +91,9 @@ public:
     void Timer_OccRestZeit_Timer();
     void EingabeAuswerten(QComboBox* liste, int grenze, const QString& korrektur);
     void CountDownAnhalten();
+    // Tells the countdown-state service that the tick now runs or no longer
+    // does; only changes are passed on.
+    void CountdownMelden(bool laeuft);
 
     // Time stamps (log/Zeitnehmung.cpp)
     void btn_ZeitSpeichern_Click();
@@ -104,6 +107,8 @@ private:
     bool entladen_ = false;
     // A failed save of the voice choice has been reported and not yet mended.
     bool speichernMisslungen_ = false;
+    // What the countdown-state service was last told.
+    bool countdownGemeldet_ = false;
 };
 
 // Check-box value as the program counts it: 0 unticked, 1 ticked, 2 greyed.

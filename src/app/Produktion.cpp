@@ -17,5 +17,6 @@ Dienste ProduktionsDienste::Alle() {
     // The beat plays through the program's own audio output, and falls back to
     // the platform beep where there is none.
     d.signalton = sprache_->signalton();
+    d.countdown = &countdown_;
     return d;
 }

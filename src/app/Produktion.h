@@ -2,10 +2,25 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "app/Plattform.h"
 
 class SprachSystem;
+
+// Passes the countdown's state on to every service that holds something for it.
+class CountdownVerteiler : public ICountdownStatus {
+public:
+    void hinzufuegen(ICountdownStatus* ziel) {
+        if (ziel) ziele_.push_back(ziel);
+    }
+    void CountdownLaeuft(bool laeuft) override {
+        for (ICountdownStatus* z : ziele_) z->CountdownLaeuft(laeuft);
+    }
+
+private:
+    std::vector<ICountdownStatus*> ziele_;
+};
 
 class ProduktionsDienste {
 public:
@@ -18,4 +33,5 @@ private:
     DateiDienst dateien_;
     Meldungsfenster meldung_;
     std::unique_ptr<SprachSystem> sprache_;
+    CountdownVerteiler countdown_;
 };

@@ -33,4 +33,16 @@ void Form1::Command_Start_Click() {
 
     // The target is not checked: one already past ends on the first tick.
     Timer_OccRestZeit->setEnabled(true);
+    CountdownMelden(true);
+}
+
+void Form1::CountdownMelden(bool laeuft) {
+    if (laeuft == countdownGemeldet_) return;
+    countdownGemeldet_ = laeuft;
+    if (!D.countdown) return;
+    // Whatever listens must never stop the countdown.
+    try {
+        D.countdown->CountdownLaeuft(laeuft);
+    } catch (...) {
+    }
 }

@@ -65,6 +65,8 @@ void Form1::Timer_OccRestZeit_Timer() {
         // Expiry. The tick is switched off before the box, so none comes while it is open.
         Text_RestZeit->setText(QString());
         Timer_OccRestZeit->setEnabled(false);
+        // The countdown has run out: what was held for it is let go before the box.
+        CountdownMelden(false);
         Label_akti->setVisible(false);
         if (Wert(Check_MldVorbei) == 1) Meldung(*this, QStringLiteral("Zeitpunkt vorbei"));
         Label_akti->setVisible(true);

@@ -129,6 +129,7 @@ Form1& Pruefstand::Starten() {
     d.meldung = &meldung;
     d.sprache = ohneSprache ? nullptr : &sprache;
     d.signalton = &signalton;
+    d.countdown = &countdown;
     form = std::make_unique<Form1>(d);
     return *form;
 }

@@ -86,6 +86,17 @@ public:
     int piepse = 0;
 };
 
+// Records what the window says about the countdown's state.
+class FakeCountdownStatus : public ICountdownStatus {
+public:
+    void CountdownLaeuft(bool l) override {
+        laeuft = l;
+        meldungen << l;
+    }
+    bool laeuft = false;
+    QList<bool> meldungen;
+};
+
 // One window with fakes, each test gets its own. Files live in memory.
 struct Pruefstand {
     explicit Pruefstand(int anzahlStimmen = 3);
@@ -98,6 +109,7 @@ struct Pruefstand {
     FakeMeldung meldung;
     FakeSprachDienst sprache;
     FakeSignalton signalton;
+    FakeCountdownStatus countdown;
     bool ohneSprache = false;  // no engine at all
     std::unique_ptr<Form1> form;
     FakeStimme* Stimme() const { return sprache.letzte; }
