@@ -78,6 +78,7 @@ public:
     }
     uint64_t fortschritt() const override { return innen_.fortschritt(); }
     void setzeMithoerer(Mithoerer m) override { innen_.setzeMithoerer(std::move(m)); }
+    void wachHalten(bool an) override { innen_.wachHalten(an); }
 
     std::map<size_t, PhrasenErgebnis> ergebnisse() {
         std::lock_guard lock(mutex_);

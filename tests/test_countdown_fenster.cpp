@@ -217,22 +217,36 @@ private slots:
         QTest::addColumn<QString>("eingabe");
         QTest::addColumn<QString>("schritte");
         QTest::addColumn<QString>("gemeldet");  // every report, 1 running, 0 stopped
-        QTest::newRow("start, stop") << "00 00 30 Heute 1" << "press tick1 press" << "10";
-        QTest::newRow("halt, stop, start anew")
-            << "00 00 30 Heute 1" << "press tick1 halt tick1 press press tick1" << "101";
-        QTest::newRow("halts repeated, day chosen")
-            << "00 00 30 Heute 1" << "press halt halt day press halt" << "10";
-        QTest::newRow("expiry without box") << "00 00 02 Heute 1" << "press tick5 tick5 tick5"
+        QTest::newRow("start, stop") << "00 00 30 Heute 1"
+                                     << "press tick1 press"
+                                     << "10";
+        QTest::newRow("halt, stop, start anew") << "00 00 30 Heute 1"
+                                                << "press tick1 halt tick1 press press tick1"
+                                                << "101";
+        QTest::newRow("halts repeated, day chosen") << "00 00 30 Heute 1"
+                                                    << "press halt halt day press halt"
+                                                    << "10";
+        QTest::newRow("expiry without box") << "00 00 02 Heute 1"
+                                            << "press tick5 tick5 tick5"
                                             << "10";
-        QTest::newRow("expiry with box: let go before it")
-            << "00 00 02 Heute 1 box" << "press tick5 tick5 tick5" << "10[0]";
-        QTest::newRow("far target: warning box, still running")
-            << "20 00 00" << "press tick1 tick1" << "1[1]";
-        QTest::newRow("target long past") << "00 00 00" << "press tick1" << "10";
-        QTest::newRow("closed while running") << "00 10 00 Heute 1" << "press tick1 close"
+        QTest::newRow("expiry with box: let go before it") << "00 00 02 Heute 1 box"
+                                                           << "press tick5 tick5 tick5"
+                                                           << "10[0]";
+        QTest::newRow("far target: warning box, still running") << "20 00 00"
+                                                                << "press tick1 tick1"
+                                                                << "1[1]";
+        QTest::newRow("target long past") << "00 00 00"
+                                          << "press tick1"
+                                          << "10";
+        QTest::newRow("closed while running") << "00 10 00 Heute 1"
+                                              << "press tick1 close"
                                               << "10";
-        QTest::newRow("closed while idle") << "00 10 00 Heute 1" << "press press close" << "10";
-        QTest::newRow("never started") << "00 10 00" << "halt day close" << "";
+        QTest::newRow("closed while idle") << "00 10 00 Heute 1"
+                                           << "press press close"
+                                           << "10";
+        QTest::newRow("never started") << "00 10 00"
+                                       << "halt day close"
+                                       << "";
     }
     void countdownStatus() {
         QFETCH(QString, eingabe);

@@ -89,6 +89,8 @@ private slots:
     void phraseUndZahlwoerter();
     void stimmenUndFolge();
     void klickUndAusgabeWeg();
+    void anlauf_data();
+    void anlauf();
     void eineMaschineUndAbschalten();
     void worteProMinute();
     void trimmer_data();
@@ -214,6 +216,58 @@ void TestSpeechEngine::klickUndAusgabeWeg() {
     QVERIFY(laut(lauf.sagen(QStringLiteral("drei"))) > 0);
     klick.Beep();
     QCOMPARE(piepse, 1);
+}
+
+// A sound that wakes the output from idle waits for the lead-in; one that
+// comes while the output is kept awake (a countdown runs) plays at once.
+void TestSpeechEngine::anlauf_data() {
+    QTest::addColumn<bool>("phrase");  // else the beat click
+    QTest::addColumn<bool>("wach");
+    QTest::newRow("click from idle") << false << false;
+    QTest::newRow("phrase from idle") << true << false;
+    QTest::newRow("click, kept awake") << false << true;
+    QTest::newRow("phrase, kept awake") << true << true;
+}
+
+void TestSpeechEngine::anlauf() {
+    QFETCH(bool, phrase);
+    QFETCH(bool, wach);
+    constexpr size_t kAnlauf = kAbtastrate / 5;  // 200 ms
+    Lauf lauf(Takt::Echtzeit);
+    lauf.ausgabe.setzeAnlauf(std::chrono::milliseconds(200));
+    KlickSignalton klick(&lauf.ausgabe);
+    // Twice, so the second sound comes after the output has gone idle again
+    // (or has stayed awake all along).
+    for (int runde = 0; runde < 2; ++runde) {
+        lauf.ausgabe.wachHalten(wach);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        lauf.ausgabe.aufnahmeLeeren();
+        if (phrase) {
+            QVERIFY(lauf.stimme->Speak(QStringLiteral("drei"), SVSFlagsAsync));
+        } else {
+            klick.Beep();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(laut(lauf.ausgabe.samples()) > 0, 5000);
+        lauf.ausgabe.wachHalten(false);
+        QVERIFY(lauf.ausgabe.warteBisStill(std::chrono::seconds(10)));
+        // Samples from the first block that took part to the first sound.
+        const PcmPuffer alle = lauf.ausgabe.samples();
+        const size_t bisZumLaut =
+            size_t(std::find_if(alle.begin(), alle.end(), istLaut) - alle.begin());
+        size_t anlauf = 0;
+        for (const auto& b : lauf.ausgabe.aufnahme()) anlauf += size_t(b.info.anlauf);
+        const QString was = QStringLiteral("round %1: lead-in %2, first sound at sample %3")
+                                .arg(runde)
+                                .arg(anlauf)
+                                .arg(bisZumLaut);
+        if (wach) {
+            QVERIFY2(anlauf == 0 && bisZumLaut < kAbtastrate / 50, qPrintable(was));
+        } else {
+            QVERIFY2(anlauf == kAnlauf && bisZumLaut >= kAnlauf &&
+                         bisZumLaut < kAnlauf + kAbtastrate / 50,
+                     qPrintable(was));
+        }
+    }
 }
 
 void TestSpeechEngine::eineMaschineUndAbschalten() {

@@ -1,6 +1,7 @@
 // The PulseAudio output: without a server, and with a private server of its
-// own (a null sink recorded through its monitor), including the server dying
-// and coming back.
+// own (a null sink recorded through its monitor, suspended after a second
+// without a playing stream), including the server dying and coming back, the
+// output kept awake and the lead-in from idle.
 #include <sys/prctl.h>
 
 #include <QProcess>
@@ -8,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <mutex>
 #include <thread>
 
 #include "speech/EspeakStimme.h"
@@ -43,10 +45,11 @@ struct PrivaterServer {
         QFile::remove(dir + "/pulse/native");
         vorbereiten(server, dir);
         server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start(QStringLiteral("pulseaudio"),
-                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                      "--log-level=0", "--load=module-null-sink sink_name=null",
-                      "--load=module-native-protocol-unix auth-anonymous=1"});
+        server.start(
+            QStringLiteral("pulseaudio"),
+            {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-level=0",
+             "--load=module-null-sink sink_name=null", "--load=module-suspend-on-idle timeout=1",
+             "--load=module-native-protocol-unix auth-anonymous=1"});
         for (int i = 0; i < 100 && server.waitForStarted(5000); ++i) {
             if (QFile::exists(dir + "/pulse/native")) return true;
             std::this_thread::sleep_for(50ms);
@@ -80,6 +83,32 @@ struct Mitschnitt {
     }
 };
 
+// State of the null sink as pactl reports it: RUNNING, IDLE or SUSPENDED.
+QString senke(const QString& dir) {
+    QProcess pactl;
+    vorbereiten(pactl, dir);
+    pactl.start(QStringLiteral("pactl"), {"list", "sinks", "short"});
+    pactl.waitForFinished(5000);
+    const QStringList felder =
+        QString::fromUtf8(pactl.readAllStandardOutput()).split(u'\t', Qt::SkipEmptyParts);
+    return felder.isEmpty() ? QString() : felder.last().trimmed();
+}
+
+// What each buffer handed to the server carried, and on which thread.
+struct Uebergabe {
+    std::thread::id faden;
+    int anlauf;
+    int klangBeginn;
+};
+
+bool mitServer(PrivaterServer& server) {
+    for (const char* werkzeug : {"pulseaudio", "parec", "pactl"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(werkzeug)).isEmpty()) return false;
+    }
+    qputenv("PULSE_COOKIE", (server.dir + "/cookie").toLocal8Bit());
+    return server.starten();
+}
+
 }  // namespace
 
 class TestSpeechPulse : public QObject {
@@ -88,6 +117,7 @@ class TestSpeechPulse : public QObject {
 private slots:
     void ohneServer();
     void privaterServer();
+    void wachUndAnlauf();
 };
 
 void TestSpeechPulse::ohneServer() {
@@ -109,15 +139,9 @@ void TestSpeechPulse::ohneServer() {
 }
 
 void TestSpeechPulse::privaterServer() {
-    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty()) {
-        QSKIP("pulseaudio or parec is not installed");
-    }
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    qputenv("PULSE_COOKIE", (dir.path() + "/cookie").toLocal8Bit());
     PrivaterServer server(dir.path());
-    QVERIFY(server.starten());
+    if (!mitServer(server)) QSKIP("no private sound server here (pulseaudio, parec, pactl)");
 
     PulseAusgabe ausgabe(adresse(dir.path()).toStdString());
     QVERIFY(ausgabe.warteAufVerbindung(5s));
@@ -152,6 +176,74 @@ void TestSpeechPulse::privaterServer() {
     const size_t laut = mitschnitt.lauteSamples();
     QVERIFY2(laut > size_t(kAbtastrate / 10) && laut < size_t(kAbtastrate),
              qPrintable(QString::number(laut)));
+}
+
+// Idle, the stream corks and the sink sleeps; a sound then starts after the
+// lead-in. Kept awake, the sink never sleeps, also across a new server, and a
+// beat goes over the queued silence at once; let go, the sink sleeps again.
+void TestSpeechPulse::wachUndAnlauf() {
+    QTemporaryDir dir;
+    PrivaterServer server(dir.path());
+    if (!mitServer(server)) QSKIP("no private sound server here (pulseaudio, parec, pactl)");
+    PulseAusgabe ausgabe(adresse(dir.path()).toStdString());
+    QVERIFY(ausgabe.warteAufVerbindung(5s));
+    std::mutex mutex;
+    std::vector<Uebergabe> uebergaben;
+    ausgabe.setzeMithoerer([&](AudioZeit, const int16_t*, size_t, const MischInfo& info) {
+        std::lock_guard lock(mutex);
+        uebergaben.push_back({std::this_thread::get_id(), info.anlauf, info.klangBeginn});
+    });
+    // The handovers up to the click's, from the next one on.
+    auto bisZumKlick = [&] {
+        std::lock_guard lock(mutex);
+        std::vector<Uebergabe> bis;
+        for (const auto& u : uebergaben) {
+            bis.push_back(u);
+            if (u.klangBeginn >= 0) return bis;
+        }
+        return std::vector<Uebergabe>{};
+    };
+    auto leeren = [&] {
+        std::lock_guard lock(mutex);
+        uebergaben.clear();
+    };
+    KlickSignalton klick(&ausgabe, [] { QFAIL("the click fell back to the platform beep"); });
+
+    QTRY_COMPARE_WITH_TIMEOUT(senke(dir.path()), QStringLiteral("SUSPENDED"), 8000);
+    QVERIFY(!ausgabe.spielt());
+    leeren();
+    klick.Beep();
+    QTRY_VERIFY_WITH_TIMEOUT(!bisZumKlick().empty(), 5000);
+    size_t anlauf = 0;
+    for (const auto& u : bisZumKlick()) anlauf += size_t(u.anlauf);
+    QCOMPARE(anlauf, ausgabe.anlaufSamples());
+    QVERIFY(ausgabe.anlaufSamples() > 0);
+
+    ausgabe.wachHalten(true);
+    QVERIFY(ausgabe.spielt());
+    std::this_thread::sleep_for(500ms);
+    for (int i = 0; i < 12; ++i) {  // three seconds, three times the sink's idle limit
+        QCOMPARE(senke(dir.path()), QStringLiteral("RUNNING"));
+        std::this_thread::sleep_for(250ms);
+    }
+    leeren();
+    klick.Beep();
+    const auto klickAmStueck = bisZumKlick();
+    QVERIFY(!klickAmStueck.empty());  // handed over inside Beep(), by this thread
+    QCOMPARE(klickAmStueck.back().faden, std::this_thread::get_id());
+    QCOMPARE(klickAmStueck.back().klangBeginn, 0);
+    QCOMPARE(klickAmStueck.back().anlauf, 0);
+
+    server.stoppen();
+    QTRY_VERIFY_WITH_TIMEOUT(!ausgabe.spielt(), 10000);
+    QVERIFY(server.starten());
+    QTRY_VERIFY_WITH_TIMEOUT(ausgabe.spielt(), 10000);  // no request needed
+    std::this_thread::sleep_for(1500ms);
+    QCOMPARE(senke(dir.path()), QStringLiteral("RUNNING"));
+
+    ausgabe.wachHalten(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!ausgabe.spielt(), 4000);
+    QTRY_COMPARE_WITH_TIMEOUT(senke(dir.path()), QStringLiteral("SUSPENDED"), 4000);
 }
 
 QTEST_MAIN(TestSpeechPulse)

@@ -2,7 +2,10 @@
 
 #include "speech/SprachSystem.h"
 
-ProduktionsDienste::ProduktionsDienste() : sprache_(std::make_unique<SprachSystem>()) {}
+ProduktionsDienste::ProduktionsDienste() : sprache_(std::make_unique<SprachSystem>()) {
+    // While a countdown runs the sound output stays awake.
+    countdown_.hinzufuegen(sprache_.get());
+}
 
 ProduktionsDienste::~ProduktionsDienste() = default;
 

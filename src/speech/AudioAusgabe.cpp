@@ -58,6 +58,11 @@ void AudioMischer::ueberlagern(std::shared_ptr<const PcmPuffer> klang) {
     klaenge_.push_back({std::move(klang), 0, false});
 }
 
+void AudioMischer::anlaufSetzen(size_t anzahl) {
+    std::lock_guard lock(mutex_);
+    anlauf_ = anzahl;
+}
+
 void AudioMischer::allesVerwerfen() {
     std::vector<Meldung> meldungen;
     {
@@ -68,6 +73,7 @@ void AudioMischer::allesVerwerfen() {
         for (auto& p : phrasen_) meldungen.push_back({std::move(p.fertig), PhrasenErgebnis{}});
         phrasen_.clear();
         klaenge_.clear();
+        anlauf_ = 0;
     }
     melden(meldungen);
 }
@@ -94,6 +100,14 @@ bool AudioMischer::hatArbeit() const {
     return !phrasen_.empty() || !klaenge_.empty() || !ausstehend_.empty();
 }
 
+bool AudioMischer::kannErklingen() const {
+    std::lock_guard lock(mutex_);
+    if (!klaenge_.empty()) return true;
+    if (phrasen_.empty()) return false;
+    const Phrase& p = phrasen_.front();
+    return p.begonnen || p.beendet || p.pcm.size() >= kVorlauf;
+}
+
 MischInfo AudioMischer::mischen(int16_t* pcm, size_t anzahl, AudioZeit uebergabe,
                                 AudioUhr::duration verzoegerung) {
     std::fill(pcm, pcm + anzahl, int16_t(0));
@@ -103,8 +117,13 @@ MischInfo AudioMischer::mischen(int16_t* pcm, size_t anzahl, AudioZeit uebergabe
         std::lock_guard lock(mutex_);
         info.aktiv = !phrasen_.empty() || !klaenge_.empty();
 
+        // A lead-in holds everything back while the device wakes up.
+        const size_t anlauf = std::min(anlauf_, anzahl);
+        anlauf_ -= anlauf;
+        info.anlauf = int(anlauf);
+
         // Speech: phrases strictly one after the other.
-        size_t i = 0;
+        size_t i = anlauf;
         while (i < anzahl && !phrasen_.empty()) {
             Phrase& p = phrasen_.front();
             if (!p.begonnen && !p.beendet && p.pcm.size() < kVorlauf) break;
@@ -130,16 +149,17 @@ MischInfo AudioMischer::mischen(int16_t* pcm, size_t anzahl, AudioZeit uebergabe
             if (k == 0) break;  // the phrase is still being synthesised
         }
 
-        // Overlays start at once, on top of the speech.
+        // Overlays start at once (after a lead-in), on top of the speech.
         for (auto& k : klaenge_) {
+            if (anlauf == anzahl) break;
             if (!k.begonnen) {
                 k.begonnen = true;
-                if (info.klangBeginn < 0) info.klangBeginn = 0;
+                if (info.klangBeginn < 0) info.klangBeginn = int(anlauf);
             }
-            const size_t n = std::min(k.pcm->size() - k.pos, anzahl);
+            const size_t n = std::min(k.pcm->size() - k.pos, anzahl - anlauf);
             for (size_t j = 0; j < n; ++j) {
-                const int summe = int(pcm[j]) + int((*k.pcm)[k.pos + j]);
-                pcm[j] = int16_t(std::clamp(summe, -32768, 32767));
+                int16_t& ziel = pcm[anlauf + j];
+                ziel = int16_t(std::clamp(int(ziel) + int((*k.pcm)[k.pos + j]), -32768, 32767));
             }
             k.pos += n;
         }
@@ -193,6 +213,10 @@ bool MischendeAusgabe::ueberlagern(std::shared_ptr<const PcmPuffer> klang) {
     if (!annehmen(Art::Klang, [&] { mischer_.ueberlagern(std::move(klang)); })) return false;
     anstossen();
     return true;
+}
+
+void MischendeAusgabe::setzeAnlauf(std::chrono::milliseconds dauer) {
+    anlaufSamples_ = size_t(std::max<int64_t>(dauer.count(), 0) * kAbtastrate / 1000);
 }
 
 void MischendeAusgabe::setzeMithoerer(Mithoerer m) {

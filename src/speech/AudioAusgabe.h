@@ -35,6 +35,7 @@ struct MischInfo {
     bool aktiv = false;      // speech or an overlay took part (else pure silence)
     int klangBeginn = -1;    // sample offset at which an overlay started, or -1
     int phrasenBeginn = -1;  // sample offset at which a phrase started, or -1
+    int anlauf = 0;          // samples of lead-in silence at the start of the buffer
 };
 
 // Sees every buffer handed to the device. Runs on the audio thread.
@@ -63,6 +64,11 @@ public:
     // for a long time knows that the output is stuck.
     virtual uint64_t fortschritt() const = 0;
 
+    // While on, the device keeps playing (silence between sounds), so that it
+    // never goes to sleep and nothing has to wake it: a countdown's sounds must
+    // be heard whole and on time. Off again, it lets go once nothing is queued.
+    virtual void wachHalten(bool an) = 0;
+
     virtual void setzeMithoerer(Mithoerer m) = 0;
 };
 
@@ -78,6 +84,10 @@ public:
     void phraseDaten(uint64_t nr, const int16_t* pcm, size_t anzahl);
     void phraseBeenden(uint64_t nr);
     void ueberlagern(std::shared_ptr<const PcmPuffer> klang);
+
+    // The next mix starts with this many samples of silence before any phrase
+    // or overlay: the lead-in a sleeping device needs to wake up.
+    void anlaufSetzen(size_t anzahl);
 
     // Drops every phrase and overlay, reports the phrases as not played.
     void allesVerwerfen();
@@ -96,6 +106,9 @@ public:
     bool ohneLueckeMoeglich(size_t anzahl) const;
     // True when phrases, overlays or unreported completions are left.
     bool hatArbeit() const;
+    // True when the next mix would sound at once: an overlay waits, or the
+    // next phrase may begin.
+    bool kannErklingen() const;
     uint64_t fortschritt() const { return fortschritt_.load(); }
 
 private:
@@ -125,6 +138,7 @@ private:
     std::deque<Phrase> phrasen_;
     std::vector<Klang> klaenge_;
     std::vector<Ausstehend> ausstehend_;
+    size_t anlauf_ = 0;
     std::atomic<uint64_t> fortschritt_{0};
 };
 
@@ -138,6 +152,11 @@ public:
     bool ueberlagern(std::shared_ptr<const PcmPuffer> klang) override;
     uint64_t fortschritt() const override { return mischer_.fortschritt(); }
     void setzeMithoerer(Mithoerer m) override;
+
+    // Length of the lead-in of silence before a sound that starts the device
+    // from idle; none unless set.
+    void setzeAnlauf(std::chrono::milliseconds dauer);
+    size_t anlaufSamples() const { return anlaufSamples_.load(); }
 
 protected:
     enum class Art { Phrase, Klang };
@@ -157,4 +176,5 @@ protected:
 private:
     std::mutex mithoererMutex_;
     std::shared_ptr<Mithoerer> mithoerer_;
+    std::atomic<size_t> anlaufSamples_{0};
 };

@@ -36,17 +36,33 @@ void CaptureAusgabe::setzeVerfuegbar(bool verfuegbar) {
     wecker_.notify_all();
 }
 
+void CaptureAusgabe::wachHalten(bool an) {
+    {
+        std::lock_guard lock(mutex_);
+        wach_ = an;
+    }
+    wecker_.notify_all();
+}
+
 void CaptureAusgabe::laufen() {
     const auto blockDauer = std::chrono::duration_cast<AudioUhr::duration>(
         std::chrono::duration<double>(double(blockLaenge_) / kAbtastrate));
     std::unique_lock lock(mutex_);
     AudioZeit naechster = AudioUhr::now();
+    bool schlaeft = true;
     while (!ende_) {
-        if (!mischer_.hatArbeit()) {
+        const bool arbeit = mischer_.hatArbeit();
+        // Kept awake, a real-time device goes on playing silence.
+        if (!arbeit && !(wach_ && takt_ == Takt::Echtzeit)) {
             // Idle: sleep until work arrives, then play from now on.
+            schlaeft = !wach_;
             wecker_.wait_for(lock, std::chrono::milliseconds(200));
             naechster = AudioUhr::now();
             continue;
+        }
+        if (schlaeft) {
+            schlaeft = false;
+            if (arbeit && !wach_) mischer_.anlaufSetzen(anlaufSamples());
         }
         if (takt_ == Takt::Echtzeit && AudioUhr::now() < naechster) {
             wecker_.wait_until(lock, naechster);

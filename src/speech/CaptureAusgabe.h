@@ -1,6 +1,8 @@
 // An audio output without a sound device: a thread of its own consumes the mix
 // in real time, block by block, and records every block that carried sound
-// with the time it was played. Tests and benchmarks listen through it.
+// with the time it was played. Tests and benchmarks listen through it. Like a
+// device it sleeps while nothing is queued, unless it is kept awake, and a
+// sound that wakes it gets the lead-in (none unless set).
 #pragma once
 
 #include <condition_variable>
@@ -28,6 +30,8 @@ public:
     // overlay; while it is gone nothing is taken.
     void setzeVerfuegbar(bool verfuegbar);
 
+    void wachHalten(bool an) override;
+
     std::vector<Block> aufnahme() const;
     // All recorded samples in order, without timing.
     PcmPuffer samples() const;
@@ -48,6 +52,7 @@ private:
     mutable std::condition_variable wecker_;
     bool verfuegbar_ = true;
     bool ende_ = false;
+    bool wach_ = false;
     std::vector<Block> aufnahme_;
     std::thread faden_;
 };

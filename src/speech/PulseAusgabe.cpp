@@ -9,8 +9,10 @@ namespace {
 // small steps.
 constexpr int kZielPufferMs = 25;
 constexpr int kNachfuellMs = 5;
-// Silence written after the last sound before the stream is corked.
-constexpr size_t kStilleVorKorken = kAbtastrate / 2;
+// Silence written after the last sound before the stream is corked, unless
+// it is kept awake. Long enough that a second announcement right after the
+// first needs no lead-in, short enough that the device may sleep soon.
+constexpr size_t kStilleVorKorken = kAbtastrate;
 
 uint32_t bytesFuer(int ms) { return uint32_t(kAbtastrate * ms / 1000) * sizeof(int16_t); }
 
@@ -28,6 +30,7 @@ private:
 }  // namespace
 
 PulseAusgabe::PulseAusgabe(std::string server) : server_(std::move(server)) {
+    setzeAnlauf(kAnlauf);
     schleife_ = pa_threaded_mainloop_new();
     if (!schleife_) return;  // zustand_ stays Getrennt; nothing is ever taken
     pa_threaded_mainloop_set_name(schleife_, "tempiro-audio");
@@ -48,9 +51,14 @@ PulseAusgabe::~PulseAusgabe() {
     {
         Sperre sperre(schleife_);
         ende_ = true;
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(schleife_);
         if (verbindenSoll_) {
-            pa_threaded_mainloop_get_api(schleife_)->defer_free(verbindenSoll_);
+            api->defer_free(verbindenSoll_);
             verbindenSoll_ = nullptr;
+        }
+        if (wiederholung_) {
+            api->time_free(wiederholung_);
+            wiederholung_ = nullptr;
         }
         abbauen();
         mischer_.allesVerwerfen();
@@ -96,6 +104,32 @@ void PulseAusgabe::verbindenAufruf(pa_mainloop_api* api, pa_defer_event* e, void
     if (!a->ende_) a->verbinden();
 }
 
+void PulseAusgabe::wiederverbindenPlanen() {
+    // Kept awake, the output does not wait for the next sound to look for its
+    // server again: it tries as soon as the pause since the last attempt is over.
+    if (ende_ || zustand_ != Zustand::Getrennt) return;
+    const auto rest = kWiederholPause - (AudioUhr::now() - letzterVersuch_);
+    if (rest <= AudioUhr::duration::zero()) {
+        verbindenLassen();
+        return;
+    }
+    if (wiederholung_) return;
+    timeval wann;
+    pa_gettimeofday(&wann);
+    pa_timeval_add(&wann,
+                   pa_usec_t(std::chrono::duration_cast<std::chrono::microseconds>(rest).count()));
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(schleife_);
+    wiederholung_ = api->time_new(api, &wann, &PulseAusgabe::wiederholen, this);
+}
+
+void PulseAusgabe::wiederholen(pa_mainloop_api* api, pa_time_event* e, const struct timeval*,
+                               void* selbst) {
+    auto* a = static_cast<PulseAusgabe*>(selbst);
+    api->time_free(e);
+    a->wiederholung_ = nullptr;
+    if (a->wach_) a->wiederverbindenPlanen();
+}
+
 void PulseAusgabe::verbinden() {
     abbauen();
     letzterVersuch_ = AudioUhr::now();
@@ -138,6 +172,7 @@ void PulseAusgabe::stromAnlegen() {
     puffer.fragsize = uint32_t(-1);
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
     korkt_ = true;
+    laeuft_ = false;
     if (pa_stream_connect_playback(strom_, nullptr, &puffer, flags, nullptr, nullptr) < 0) {
         fehlschlag();
     }
@@ -163,6 +198,7 @@ void PulseAusgabe::abbauen() {
     }
     korkt_ = true;
     laeuft_ = false;
+    nurStille_ = false;
     zustand_ = Zustand::Getrennt;
 }
 
@@ -171,6 +207,7 @@ void PulseAusgabe::fehlschlag() {
     // objects can be released from inside one.
     abbauen();
     mischer_.allesVerwerfen();
+    if (wach_) wiederverbindenPlanen();
 }
 
 void PulseAusgabe::kontextGeaendert(pa_context* c, void* selbst) {
@@ -201,14 +238,16 @@ void PulseAusgabe::stromGeaendert(pa_stream* s, void* selbst) {
             a->zustand_ = Zustand::Bereit;
             const pa_buffer_attr* puffer = pa_stream_get_buffer_attr(s);
             const uint32_t bytes = puffer ? puffer->tlength : bytesFuer(kZielPufferMs);
+            a->pufferSamples_ = bytes / sizeof(int16_t);
             a->latenz_ = std::chrono::duration_cast<AudioUhr::duration>(
-                std::chrono::duration<double>(double(bytes) / sizeof(int16_t) / kAbtastrate));
+                std::chrono::duration<double>(double(a->pufferSamples_) / kAbtastrate));
             // Play (silence, unless work is waiting) at once. A sink that has
             // been idle may render in long blocks and take up to its idle
             // period to adopt this stream's short latency; better that this
             // happens now than on the first phrase. The stream corks again
-            // once it has been silent for a while.
-            a->starten();
+            // once it has been silent for a while, unless it is kept awake.
+            // Sounds that waited for the connection get the lead-in.
+            a->starten(a->mischer_.hatArbeit());
             break;
         }
         case PA_STREAM_FAILED:
@@ -246,16 +285,42 @@ bool PulseAusgabe::annehmen(Art art, const std::function<void()>& eintragen) {
     return nimmt;
 }
 
-void PulseAusgabe::anstossen() {
-    if (!schleife_ || laeuft_.load()) return;
+void PulseAusgabe::wachHalten(bool an) {
+    if (!schleife_) return;
     Sperre sperre(schleife_);
-    if (zustand_ == Zustand::Bereit && korkt_ && mischer_.hatArbeit()) starten();
+    wach_ = an;
+    // Off: the stream corks by itself once what is queued has played.
+    if (!an || ende_) return;
+    if (zustand_ == Zustand::Getrennt) {
+        wiederverbindenPlanen();
+    } else if (zustand_ == Zustand::Bereit && korkt_) {
+        // Silence from now on wakes the device; nothing waits for it, so no lead-in.
+        starten(false);
+    }
 }
 
-void PulseAusgabe::starten() {
+void PulseAusgabe::anstossen() {
+    // While sound is queued, the regular refill takes new work within a few
+    // milliseconds; only a corked stream or queued silence needs a hand.
+    if (!schleife_ || (laeuft_.load() && !nurStille_.load())) return;
+    Sperre sperre(schleife_);
+    if (zustand_ != Zustand::Bereit || !mischer_.hatArbeit()) return;
+    if (korkt_) {
+        starten(true);
+    } else if (nurStille_ && mischer_.kannErklingen()) {
+        // Written at the server's read position: what it had queued was
+        // silence, and the new sound is heard after the sink's own latency
+        // instead of after the whole buffer.
+        schreiben(pufferSamples_, PA_SEEK_RELATIVE_ON_READ, AudioUhr::duration::zero());
+    }
+}
+
+void PulseAusgabe::starten(bool mitAnlauf) {
     korkt_ = false;
     laeuft_ = true;
     stilleSamples_ = 0;
+    nurStille_ = false;
+    if (mitAnlauf) mischer_.anlaufSetzen(anlaufSamples());
     // Fill the (flushed) buffer first, so the server starts with sound at once.
     fuellen();
     if (strom_ && !korkt_) {
@@ -280,19 +345,26 @@ void PulseAusgabe::fuellen() {
     }
     const size_t anzahl = bytes / sizeof(int16_t);
     if (anzahl == 0) return;
-    puffer_.resize(anzahl);
-    const MischInfo info = mischenUndMelden(puffer_.data(), anzahl, AudioUhr::now(), latenz_);
-    if (pa_stream_write(strom_, puffer_.data(), anzahl * sizeof(int16_t), nullptr, 0,
-                        PA_SEEK_RELATIVE) < 0) {
-        fehlschlag();
-        return;
-    }
-    stilleSamples_ = info.aktiv ? 0 : stilleSamples_ + anzahl;
+    if (!schreiben(anzahl, PA_SEEK_RELATIVE, latenz_)) return;
     korkenWennStill();
 }
 
+bool PulseAusgabe::schreiben(size_t anzahl, pa_seek_mode_t art, AudioUhr::duration verzoegerung) {
+    puffer_.resize(anzahl);
+    const MischInfo info = mischenUndMelden(puffer_.data(), anzahl, AudioUhr::now(), verzoegerung);
+    if (pa_stream_write(strom_, puffer_.data(), anzahl * sizeof(int16_t), nullptr, 0, art) < 0) {
+        fehlschlag();
+        return false;
+    }
+    // Written at the read position, this is all the server now holds.
+    const size_t davor = art == PA_SEEK_RELATIVE ? stilleSamples_ : 0;
+    stilleSamples_ = info.aktiv ? 0 : davor + anzahl;
+    nurStille_ = stilleSamples_ >= pufferSamples_;
+    return true;
+}
+
 void PulseAusgabe::korkenWennStill() {
-    if (stilleSamples_ < kStilleVorKorken || mischer_.hatArbeit()) return;
+    if (wach_ || stilleSamples_ < kStilleVorKorken || mischer_.hatArbeit()) return;
     laeuft_ = false;
     // Work that arrived while laeuft_ was still true has not woken us: look again.
     if (mischer_.hatArbeit()) {
@@ -300,6 +372,7 @@ void PulseAusgabe::korkenWennStill() {
         return;
     }
     korkt_ = true;
+    nurStille_ = false;
     if (pa_operation* o = pa_stream_cork(strom_, 1, nullptr, nullptr)) pa_operation_unref(o);
     // Only silence is left in the buffer; dropping it lets the next sound start at once.
     if (pa_operation* o = pa_stream_flush(strom_, nullptr, nullptr)) pa_operation_unref(o);

@@ -19,3 +19,5 @@ SprachSystem::~SprachSystem() {
 ISprachDienst* SprachSystem::dienst() { return dienst_.get(); }
 
 ISignalton* SprachSystem::signalton() { return klick_.get(); }
+
+void SprachSystem::CountdownLaeuft(bool laeuft) { ausgabe_->wachHalten(laeuft); }
