@@ -11,6 +11,11 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espea
 # Tests: a virtual display and sound server, and the tools that drive them.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
              appstream desktop-file-utils dpkg-dev python3)
+# The sound tests' second server. Installing pipewire-pulse enables its user
+# socket for every user, which makes it the sound server of a PulseAudio
+# desktop at its next login; test.sh therefore installs these only under CI
+# (CI=true) or when asked (TEMPIRO_PIPEWIRE=1).
+PAKETE_PIPEWIRE=(pipewire pipewire-pulse wireplumber dbus-daemon)
 # Benchmarks (bench.sh): the reference clock, a session bus for it, the X
 # DAMAGE headers for the measuring helpers.
 PAKETE_BENCH=(gnome-clocks dbus-daemon libxdamage-dev)

@@ -9,7 +9,14 @@ files the program writes, from the windows that appear (message boxes are found
 by their title "Tempiro" and their text is read by selecting it with the mouse),
 from pixels of the window, and from the recording of the sound server.
 
-Usage: tempiro_e2e.py --binary PATH SCENARIO     (--list shows the scenarios)
+Usage: tempiro_e2e.py --binary PATH [--server pulseaudio|pipewire] SCENARIO
+       (--list shows the scenarios)
+
+Sound servers: PulseAudio, suspending its idle sinks after one second, or
+PipeWire with its pulse server and WirePlumber on a private session bus, with
+WirePlumber's device monitors switched off so that no test touches the
+machine's own sound, video or Bluetooth hardware, and a null sink (suspended
+after one idle second as well) as the default sink.
 
 Exit status: 0 passed, 1 failed, 77 skipped (the whole scenario could not run).
 
@@ -22,7 +29,8 @@ The beat is only looked for in the recording when the binary has a sound
 output of its own (libpulse or the engine).
 
 Only the Python standard library is used; the external tools are Xvfb, xdotool,
-pulseaudio, parec and pactl, readelf, and setpriv for the read-only scenario.
+pulseaudio or pipewire, wireplumber, pipewire-pulse and dbus-daemon, parec and
+pactl, readelf, and setpriv for the read-only scenario.
 """
 
 import argparse
@@ -314,10 +322,16 @@ def laengste_sekundenkette(zeiten, toleranz=0.2):
 
 # --------------------------------------------------------------------------- session
 
-def benoetigte_werkzeuge(mit_ton):
+TONSERVER = {
+    "pulseaudio": ["pulseaudio"],
+    "pipewire": ["pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon"],
+}
+
+
+def benoetigte_werkzeuge(mit_ton, server):
     namen = ["Xvfb", "xdotool"]
     if mit_ton:
-        namen += ["pulseaudio", "parec", "pactl"]
+        namen += TONSERVER[server] + ["parec", "pactl"]
     return [n for n in namen if shutil.which(n) is None]
 
 
@@ -333,8 +347,9 @@ class Sitzung:
     """One display, optionally one sound server, one working directory, and the
     program runs in them. Everything started here is stopped in aufraeumen()."""
 
-    def __init__(self, binaer, mit_ton=True, behalten=False):
+    def __init__(self, binaer, mit_ton=True, behalten=False, server="pulseaudio"):
         self.binaer = os.path.abspath(binaer)
+        self.tonserver = None  # the process the program talks to for sound
         self.behalten = behalten
         self.prozesse = []
         self.app = None
@@ -365,7 +380,9 @@ class Sitzung:
         with open(os.path.join(pulse_conf, "client.conf"), "w") as f:
             f.write("autospawn = no\n")
         self._xvfb_starten()
-        if mit_ton:
+        if mit_ton and server == "pipewire":
+            self._pipewire_starten()
+        elif mit_ton:
             self._pulse_starten()
         else:
             # No server anywhere: a socket path that does not exist.
@@ -410,19 +427,73 @@ class Sitzung:
         self.x = X11(self.anzeige)
 
     def _pulse_starten(self):
-        self._starten(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                       "--load=module-null-sink sink_name=null",
-                       "--load=module-native-protocol-unix"],
-                      ausgabe=os.path.join(self.basis, "pulseaudio.log"))
-        sockel = os.path.join(self.laufzeit, "pulse", "native")
-        self.umgebung["PULSE_SERVER"] = "unix:" + sockel
-
-        def bereit():
-            return os.path.exists(sockel) and subprocess.run(
-                ["pactl", "list", "short", "sinks"], env=self.umgebung,
-                capture_output=True, text=True).stdout.find("null") >= 0
-        if not warte_bis(bereit, 15, 0.1):
+        # Idle sinks are suspended after one second, as desktops do after five.
+        self.tonserver = self._starten(
+            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+             "--load=module-null-sink sink_name=null",
+             "--load=module-suspend-on-idle timeout=1",
+             "--load=module-native-protocol-unix"],
+            ausgabe=os.path.join(self.basis, "pulseaudio.log"))
+        self.umgebung["PULSE_SERVER"] = "unix:" + os.path.join(self.laufzeit, "pulse", "native")
+        if not warte_bis(lambda: self.senke() is not None, 15, 0.1):
             raise RuntimeError("the private sound server did not come up")
+
+    def _bus_starten(self):
+        """A private session bus; its address goes into the environment."""
+        lesen, schreiben = os.pipe()
+        self._starten(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                       "--print-address=%d" % schreiben], pass_fds=(schreiben,))
+        os.close(schreiben)
+        with os.fdopen(lesen) as f:
+            adresse = f.readline().strip()
+        if not adresse:
+            raise RuntimeError("the private session bus did not start")
+        self.umgebung["DBUS_SESSION_BUS_ADDRESS"] = adresse
+
+    def _pipewire_starten(self):
+        # WirePlumber without its device monitors: only the null sink exists.
+        konfig = os.path.join(self.heim, ".config", "wireplumber")
+        for teil, text in (("main.lua.d", "alsa_monitor.enabled = false\n"
+                                          "v4l2_monitor.enabled = false\n"
+                                          "libcamera_monitor.enabled = false\n"),
+                           ("bluetooth.lua.d", "bluez_monitor.enabled = false\n")):
+            os.makedirs(os.path.join(konfig, teil))
+            with open(os.path.join(konfig, teil, "51-nur-nullsenke.lua"), "w") as f:
+                f.write(text)
+        self._bus_starten()
+        self._starten(["pipewire"], ausgabe=os.path.join(self.basis, "pipewire.log"))
+        if not warte_bis(lambda: os.path.exists(os.path.join(self.laufzeit, "pipewire-0")), 15):
+            raise RuntimeError("pipewire did not come up")
+        self._starten(["wireplumber"], ausgabe=os.path.join(self.basis, "wireplumber.log"))
+        self.tonserver = self._starten(["pipewire-pulse"],
+                                       ausgabe=os.path.join(self.basis, "pipewire-pulse.log"))
+        self.umgebung["PULSE_SERVER"] = "unix:" + os.path.join(self.laufzeit, "pulse", "native")
+
+        def pactl(*args):
+            return subprocess.run(["pactl"] + list(args), env=self.umgebung, capture_output=True,
+                                  text=True, timeout=10).returncode == 0
+        if not warte_bis(lambda: pactl("info"), 15, 0.1):
+            raise RuntimeError("pipewire-pulse did not come up")
+        # WirePlumber suspends an idle node after this many seconds (5 unless set).
+        if not pactl("load-module", "module-null-sink", "sink_name=null",
+                     "sink_properties=session.suspend-timeout-seconds=1"):
+            raise RuntimeError("pipewire-pulse did not create the null sink")
+        if not warte_bis(lambda: self.senke() is not None and pactl("set-default-sink", "null"),
+                         15, 0.1):
+            raise RuntimeError("the null sink did not appear")
+
+    def senke(self):
+        """State of the null sink (RUNNING, IDLE or SUSPENDED), None without one."""
+        try:
+            aus = subprocess.run(["pactl", "list", "short", "sinks"], env=self.umgebung,
+                                 capture_output=True, text=True, timeout=10).stdout
+        except subprocess.TimeoutExpired:
+            return None
+        for zeile in aus.splitlines():
+            felder = zeile.split("\t")
+            if len(felder) >= 2 and felder[1] == "null":
+                return felder[-1].strip()
+        return None
 
     def aufnahme_starten(self):
         """Records the null sink from now on, mono 16 bit at RATE."""
@@ -960,10 +1031,9 @@ def szenario_tonserver_stirbt(s, sprache):
     t0 = time.monotonic()
     s.xdo("click", 1)
     time.sleep(max(0.0, t0 + 10.0 - time.monotonic()))
-    server = [p for p in s.prozesse if p.args and p.args[0] == "pulseaudio"]
-    pruefe(bool(server), "a sound server runs for this scenario")
-    server[0].kill()
-    server[0].wait()
+    pruefe(s.tonserver is not None, "a sound server runs for this scenario")
+    s.tonserver.kill()
+    s.tonserver.wait()
     # A press in the last seconds, while speech and beat find no server.
     time.sleep(3.0)
     s.klick(fenster, ZEIT_SPEICHERN)
@@ -979,6 +1049,47 @@ def szenario_tonserver_stirbt(s, sprache):
     pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
 
 
+def szenario_senke_wach(s, sprache):
+    """A spoken 35-second exposure countdown: the sink never sleeps while it
+    runs, though "Noch 30 Sekunden" and "Noch 20 Sekunden" are ten seconds
+    apart, and sleeps again soon after it; the idle clock lets it sleep."""
+    fenster = mit_sprache_starten(s, sprache, "the sink stays awake during a spoken countdown")
+    t = time.monotonic()
+    pruefe(warte_bis(lambda: s.senke() == "SUSPENDED", 10, 0.25),
+           "the idle clock lets the sink sleep within 10 s of its start")
+    print("  measured: the sink slept %.1f s after the window appeared" % (time.monotonic() - t))
+    s.klick(fenster, SEKUNDEN_TEXT)
+    s.xdo("key", "ctrl+a")
+    s.tippen("35")
+    s.klick(fenster, BELICHTUNGSUHR)
+    s.klick(fenster, MSGBOX_VORBEI)
+    s.xdo("mousemove", "--window", fenster, TIMER_START[0], TIMER_START[1])
+    t0 = time.monotonic()
+    s.xdo("click", 1)
+    # No recording runs: a monitor being recorded would itself keep the sink awake.
+    zustaende = []
+    time.sleep(0.3)
+    while True:
+        box = s.meldung()
+        if box or time.monotonic() - t0 > 60:
+            break
+        zustaende.append((time.monotonic() - t0, s.senke()))
+        time.sleep(0.25)
+    t1 = time.monotonic()
+    pruefe(box is not None, "the countdown ends with its message")
+    schlafend = ["%.1f s" % t for t, z in zustaende if z != "RUNNING"]
+    print("  measured: %d polls over %.1f s, not running at %s"
+          % (len(zustaende), t1 - t0, ", ".join(schlafend) or "none"))
+    pruefe(len(zustaende) >= 80, "the sink was polled all through the countdown")
+    pruefe(not schlafend, "the sink runs all through the countdown, never suspended")
+    pruefe(44.0 <= t1 - t0 <= 50.0, "the countdown of 35 s ends 44 to 50 s after the start")
+    t2 = warte_bis(lambda: s.senke() == "SUSPENDED" and time.monotonic(), 10, 0.25)
+    pruefe(t2, "within 10 s after the countdown has ended the sink sleeps again")
+    print("  measured: the sink slept %.1f s after the end" % (t2 - t1))
+    s.meldung_schliessen(box)
+    pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
+
+
 SZENARIEN = {
     "start": (szenario_start, True),
     "zeit_speichern": (szenario_zeit_speichern, True),
@@ -990,6 +1101,7 @@ SZENARIEN = {
     "log_schreibgeschuetzt": (szenario_log_schreibgeschuetzt, True),
     "sprecher_999": (szenario_sprecher_999, True),
     "tonserver_stirbt": (szenario_tonserver_stirbt, True),
+    "senke_wach": (szenario_senke_wach, True),
 }
 
 
@@ -1006,6 +1118,8 @@ def main():
     ap.add_argument("--binary", help="the tempiro executable")
     ap.add_argument("--keep", action="store_true", help="keep the temporary directory")
     ap.add_argument("--limit", type=int, default=100, help="seconds before the run is given up")
+    ap.add_argument("--server", choices=sorted(TONSERVER), default="pulseaudio",
+                    help="the sound server the program plays to")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("szenario", nargs="?", choices=sorted(SZENARIEN))
     a = ap.parse_args()
@@ -1016,10 +1130,15 @@ def main():
     if not a.binary or not a.szenario:
         ap.error("--binary and a scenario are needed")
     funktion, mit_ton = SZENARIEN[a.szenario]
-    print("scenario %s: %s" % (a.szenario, funktion.__doc__), flush=True)
-    fehlt = benoetigte_werkzeuge(mit_ton)
+    print("scenario %s on %s: %s" % (a.szenario, a.server, funktion.__doc__), flush=True)
+    fehlt = benoetigte_werkzeuge(mit_ton, a.server)
     if fehlt:
-        print("missing tools: %s (installed by ./test.sh)" % " ".join(fehlt))
+        if a.server == "pipewire":
+            print("SKIPPED: PipeWire is not installed here (missing %s); ./test.sh installs "
+                  "pipewire, wireplumber and pipewire-pulse under CI or with TEMPIRO_PIPEWIRE=1"
+                  % " ".join(fehlt))
+        else:
+            print("missing tools: %s (installed by ./test.sh)" % " ".join(fehlt))
         return 1 if os.environ.get("CI") else 77
     if not os.access(a.binary, os.X_OK):
         print("no executable at %s" % a.binary)
@@ -1031,7 +1150,7 @@ def main():
     sitzung = None
     gescheitert = True
     try:
-        sitzung = Sitzung(a.binary, mit_ton=mit_ton, behalten=a.keep)
+        sitzung = Sitzung(a.binary, mit_ton=mit_ton, behalten=a.keep, server=a.server)
         funktion(sitzung, sprache)
         gescheitert = False
         if sprache.uebersprungen:
