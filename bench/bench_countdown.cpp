@@ -1,16 +1,21 @@
-// A real countdown, heard through the real speech engine into the capture
-// output (a sound device simulated in real time): the last 90 seconds and the
-// ten seconds after the target, with the seconds beat on.
+// A real countdown in the real window, heard through the real speech engine:
+// the last 90 seconds and the ten seconds after the target, with the seconds
+// beat on. The sound goes into the capture output (a sound device simulated
+// in real time), or with --server to a sound server through PulseAudio's
+// client API; there the countdown is started once the output has gone idle
+// and the sink has had time to fall asleep, as on a desktop.
 //
 // For every phrase it prints the delay from the speak request in its tick to
-// its first sound, how long it plays, and, in the last seconds, how much room
-// it leaves before the next second's phrase is requested. For the beat it
-// prints the delay from each Beep in the tick to the click's first sample.
+// its first sound handed to the output, how long it plays, and, in the last
+// seconds, how much room it leaves before the next second's phrase is
+// requested. For the beat it prints the delay from each Beep in the tick to
+// the click's first sample handed to the output, the first one apart.
 //
-// Usage: bench_countdown [seconds before the target=91]
+// Usage: bench_countdown [seconds before the target=91] [--server ADDRESS]
 // Runs for that many seconds plus about twelve.
 #include <QApplication>
 #include <QDateTime>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -23,6 +28,7 @@
 #include "speech/CaptureAusgabe.h"
 #include "speech/EspeakStimme.h"
 #include "speech/KlickSignalton.h"
+#include "speech/PulseAusgabe.h"
 
 namespace {
 
@@ -153,6 +159,16 @@ struct Statistik {
     double min, median, p95, max;
 };
 
+// The countdown keeps the output awake, as in production.
+class WachHalter : public ICountdownStatus {
+public:
+    explicit WachHalter(IAudioAusgabe& a) : a_(a) {}
+    void CountdownLaeuft(bool laeuft) override { a_.wachHalten(laeuft); }
+
+private:
+    IAudioAusgabe& a_;
+};
+
 Statistik Auswerten(std::vector<double> w) {
     std::sort(w.begin(), w.end());
     auto q = [&](double a) { return w[size_t(a * double(w.size() - 1) + 0.5)]; };
@@ -164,10 +180,42 @@ Statistik Auswerten(std::vector<double> w) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int vorlauf = argc > 1 ? std::max(12, std::atoi(argv[1])) : 91;
+    int vorlauf = 91;
+    std::string server;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--server" && i + 1 < argc) {
+            server = argv[++i];
+        } else {
+            vorlauf = std::max(12, std::atoi(argv[i]));
+        }
+    }
 
-    CaptureAusgabe capture(CaptureAusgabe::Takt::Echtzeit);
-    MessAusgabe ausgabe(capture);
+    std::unique_ptr<MischendeAusgabe> innen;
+    PulseAusgabe* pulse = nullptr;
+    if (server.empty()) {
+        innen = std::make_unique<CaptureAusgabe>(CaptureAusgabe::Takt::Echtzeit);
+    } else {
+        auto p = std::make_unique<PulseAusgabe>(server);
+        pulse = p.get();
+        innen = std::move(p);
+        if (!pulse->warteAufVerbindung(std::chrono::seconds(5))) {
+            std::fprintf(stderr, "the sound server %s did not accept the connection\n",
+                         server.c_str());
+            return 1;
+        }
+    }
+    MessAusgabe ausgabe(*innen);
+    // Clicks: every buffer that starts one, at its place in the stream.
+    std::mutex klickMutex;
+    std::vector<AudioZeit> klicks;
+    ausgabe.setzeMithoerer([&](AudioZeit t, const int16_t*, size_t, const MischInfo& info) {
+        if (info.klangBeginn < 0) return;
+        std::lock_guard lock(klickMutex);
+        klicks.push_back(
+            t + std::chrono::duration_cast<AudioUhr::duration>(
+                    std::chrono::duration<double>(double(info.klangBeginn) / kAbtastrate)));
+    });
+    WachHalter wachHalter(ausgabe);
     EspeakSprachDienst engine(ausgabe);
     std::vector<Anfrage> anfragen;
     MessDienst dienst(engine, anfragen);
@@ -183,6 +231,7 @@ int main(int argc, char** argv) {
     d.meldung = &meldung;
     d.sprache = &dienst;
     d.signalton = &signalton;
+    d.countdown = &wachHalter;
     Form1 f(d);
     if (!dienst.stimme || f.A.SprachAusgabeAn == 0) {
         std::fprintf(stderr, "no speech engine: %s\n", qPrintable(engine.fehler()));
@@ -195,12 +244,21 @@ int main(int argc, char** argv) {
     f.Combo_M->setEditText(QString::number(vorlauf / 60));
     f.Combo_S->setEditText(QString::number(vorlauf % 60));
     f.SekundenschlagAus = False16;
+    if (pulse) {
+        // Started as a user would, long after the last sound: the stream is
+        // corked and the sink has fallen asleep.
+        for (int i = 0; i < 100 && pulse->spielt(); ++i) QThread::msleep(100);
+        QThread::msleep(2000);
+    }
     f.Command_Start_Click();
 
-    // Stop once the expiry tick has run and the voice has fallen silent.
+    // Stop once the expiry tick has run and the last word (said a second
+    // before it) has surely been played.
     QTimer warten;
     QObject::connect(&warten, &QTimer::timeout, [&] {
-        if (f.A.CountDownLaeuft == 0 && capture.warteBisStill(std::chrono::seconds(10))) app.quit();
+        if (f.A.CountDownLaeuft != 0) return;
+        warten.stop();
+        QTimer::singleShot(2000, &app, &QApplication::quit);
     });
     warten.start(200);
     std::printf("countdown of %d s at rate %d, beat on; running in real time ...\n", vorlauf,
@@ -241,14 +299,8 @@ int main(int argc, char** argv) {
                     qPrintable(luecke));
     }
 
-    // Clicks: every mixed block that starts an overlay, matched in order to the Beep calls.
-    std::vector<AudioZeit> klicks;
-    for (const auto& b : capture.aufnahme()) {
-        if (b.info.klangBeginn < 0) continue;
-        klicks.push_back(
-            b.zeit + std::chrono::duration_cast<AudioUhr::duration>(
-                         std::chrono::duration<double>(double(b.info.klangBeginn) / kAbtastrate)));
-    }
+    // Clicks, matched in order to the Beep calls.
+    ausgabe.setzeMithoerer({});
     std::vector<double> klickVerzoegerung;
     for (size_t i = 0; i < std::min(klicks.size(), signalton.zeiten.size()); ++i)
         klickVerzoegerung.push_back(Abstand(signalton.zeiten[i], klicks[i]));
@@ -267,6 +319,8 @@ int main(int argc, char** argv) {
         engsteLuecke, ueberlappt);
     std::printf("beeps %zu, clicks heard %zu\n", signalton.zeiten.size(), klicks.size());
     if (!klickVerzoegerung.empty()) {
+        std::printf("first click after \"Timer Start\" -> click output ms: %.1f   (goal: <= 20)\n",
+                    klickVerzoegerung.front());
         const Statistik s = Auswerten(klickVerzoegerung);
         std::printf(
             "beep in the tick -> click output ms: min %.1f  median %.1f  p95 %.1f  max %.1f   "
