@@ -2,7 +2,10 @@
 
 #include "speech/SprachSystem.h"
 
-ProduktionsDienste::ProduktionsDienste() : sprache_(std::make_unique<SprachSystem>()) {}
+ProduktionsDienste::ProduktionsDienste() : sprache_(std::make_unique<SprachSystem>()) {
+    // While a countdown runs, the session neither goes idle nor suspends.
+    countdown_.hinzufuegen(&wachHalter_);
+}
 
 ProduktionsDienste::~ProduktionsDienste() = default;
 
