@@ -1001,21 +1001,23 @@ def _zeit_abgelaufen(*_):
     raise Zeitablauf()
 
 
-def main():
+def main(szenarien=SZENARIEN, sitzungsklasse=Sitzung):
+    """Runs one scenario of szenarien; other scenario files pass their own
+    table and session class."""
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--binary", help="the tempiro executable")
     ap.add_argument("--keep", action="store_true", help="keep the temporary directory")
     ap.add_argument("--limit", type=int, default=100, help="seconds before the run is given up")
     ap.add_argument("--list", action="store_true")
-    ap.add_argument("szenario", nargs="?", choices=sorted(SZENARIEN))
+    ap.add_argument("szenario", nargs="?", choices=sorted(szenarien))
     a = ap.parse_args()
     if a.list:
-        for name, (f, _) in SZENARIEN.items():
+        for name, (f, _) in szenarien.items():
             print("%-22s %s" % (name, f.__doc__))
         return 0
     if not a.binary or not a.szenario:
         ap.error("--binary and a scenario are needed")
-    funktion, mit_ton = SZENARIEN[a.szenario]
+    funktion, mit_ton = szenarien[a.szenario]
     print("scenario %s: %s" % (a.szenario, funktion.__doc__), flush=True)
     fehlt = benoetigte_werkzeuge(mit_ton)
     if fehlt:
@@ -1031,7 +1033,7 @@ def main():
     sitzung = None
     gescheitert = True
     try:
-        sitzung = Sitzung(a.binary, mit_ton=mit_ton, behalten=a.keep)
+        sitzung = sitzungsklasse(a.binary, mit_ton=mit_ton, behalten=a.keep)
         funktion(sitzung, sprache)
         gescheitert = False
         if sprache.uebersprungen:

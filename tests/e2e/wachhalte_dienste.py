@@ -40,7 +40,8 @@ PORTAL_PFAD = "/org/freedesktop/portal/desktop"
 ANFRAGEN = PORTAL_PFAD + "/request"
 SCHONER = "org.freedesktop.ScreenSaver"
 
-BUS_KONFIGURATION = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+BUS_KONFIGURATION = """\
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
