@@ -18,6 +18,7 @@ import sys
 import threading
 import time
 
+sys.dont_write_bytecode = True  # no compiled copy of the driver in the source tree
 from tempiro_e2e import (BELICHTUNGSUHR, MSGBOX_VORBEI, SEKUNDEN_TEXT, TIMER_START, ZEITZEILE,
                          Fehlschlag, Sitzung, Uebersprungen, main, pruefe, warte_bis)
 
