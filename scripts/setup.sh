@@ -8,9 +8,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # the window font.
 PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espeak-ng-data
             libpulse-dev libicu-dev fonts-liberation2)
-# Tests: a virtual display and sound server, and the tools that drive them.
+# Tests: a virtual display and sound server, and the tools that drive them; a
+# private session bus with stand-ins of the desktop services written with the
+# bus bindings of Debian's Python.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
-             appstream desktop-file-utils dpkg-dev python3)
+             appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
 # desktop at its next login; test.sh therefore installs these only under CI

@@ -1,12 +1,25 @@
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/Form1.h"
 #include "app/Produktion.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    ProduktionsDienste dienste;
-    Form1 form(dienste.Alle());
-    form.show();
-    return app.exec();
+    int status = 0;
+    {
+        ProduktionsDienste dienste;
+        Form1 form(dienste.Alle());
+        form.show();
+        status = app.exec();
+    }
+    // A session bus that took the connection and never answered it keeps Qt's
+    // bus thread waiting for good, and Qt waits for that thread at exit. The
+    // window and the services are closed by now, so the process ends here.
+    if (SitzungWachHalter::BusHaengt()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -5,6 +5,8 @@
 ProduktionsDienste::ProduktionsDienste() : sprache_(std::make_unique<SprachSystem>()) {
     // While a countdown runs the sound output stays awake.
     countdown_.hinzufuegen(sprache_.get());
+    // While a countdown runs, the session neither goes idle nor suspends.
+    countdown_.hinzufuegen(&wachHalter_);
 }
 
 ProduktionsDienste::~ProduktionsDienste() = default;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Plattform.h"
+#include "app/SitzungWachHalter.h"
 
 class SprachSystem;
 
@@ -33,5 +34,6 @@ private:
     DateiDienst dateien_;
     Meldungsfenster meldung_;
     std::unique_ptr<SprachSystem> sprache_;
+    SitzungWachHalter wachHalter_;
     CountdownVerteiler countdown_;
 };

@@ -1113,7 +1113,9 @@ def _zeit_abgelaufen(*_):
     raise Zeitablauf()
 
 
-def main():
+def main(szenarien=SZENARIEN, sitzungsklasse=Sitzung):
+    """Runs one scenario of szenarien; other scenario files pass their own
+    table and session class."""
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--binary", help="the tempiro executable")
     ap.add_argument("--keep", action="store_true", help="keep the temporary directory")
@@ -1121,15 +1123,15 @@ def main():
     ap.add_argument("--server", choices=sorted(TONSERVER), default="pulseaudio",
                     help="the sound server the program plays to")
     ap.add_argument("--list", action="store_true")
-    ap.add_argument("szenario", nargs="?", choices=sorted(SZENARIEN))
+    ap.add_argument("szenario", nargs="?", choices=sorted(szenarien))
     a = ap.parse_args()
     if a.list:
-        for name, (f, _) in SZENARIEN.items():
+        for name, (f, _) in szenarien.items():
             print("%-22s %s" % (name, f.__doc__))
         return 0
     if not a.binary or not a.szenario:
         ap.error("--binary and a scenario are needed")
-    funktion, mit_ton = SZENARIEN[a.szenario]
+    funktion, mit_ton = szenarien[a.szenario]
     print("scenario %s on %s: %s" % (a.szenario, a.server, funktion.__doc__), flush=True)
     fehlt = benoetigte_werkzeuge(mit_ton, a.server)
     if fehlt:
@@ -1150,7 +1152,7 @@ def main():
     sitzung = None
     gescheitert = True
     try:
-        sitzung = Sitzung(a.binary, mit_ton=mit_ton, behalten=a.keep, server=a.server)
+        sitzung = sitzungsklasse(a.binary, mit_ton=mit_ton, behalten=a.keep, server=a.server)
         funktion(sitzung, sprache)
         gescheitert = False
         if sprache.uebersprungen:

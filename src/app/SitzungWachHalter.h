@@ -1,0 +1,40 @@
+// Keeps the desktop session from going idle and suspending while a countdown
+// runs, through the session bus: the desktop portal's Inhibit interface first,
+// the screen saver service where the portal fails. Where neither answers, the
+// countdown runs without a hold, silently.
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+#include "app/Dienste.h"
+
+class QThread;
+class WachHalterArbeit;
+
+class SitzungWachHalter : public ICountdownStatus {
+public:
+    // `frist`: how long a service may take to grant a hold before the next one
+    // is asked. Nothing is connected or started here.
+    explicit SitzungWachHalter(std::chrono::milliseconds frist = std::chrono::seconds(5));
+    // Releases a hold still in place and waits a bounded time for its answer.
+    ~SitzungWachHalter() override;
+    SitzungWachHalter(const SitzungWachHalter&) = delete;
+    SitzungWachHalter& operator=(const SitzungWachHalter&) = delete;
+
+    // Returns at once. The bus is used only from a thread of this service,
+    // started with the first countdown, so a slow or silent bus never holds
+    // up the window.
+    void CountdownLaeuft(bool laeuft) override;
+
+    // True once a service's thread could not be ended: a session bus took the
+    // connection and never answered its hand-shake, which leaves that thread
+    // and Qt's own bus thread waiting for good. Qt waits for its bus thread at
+    // process exit, so the program must then end without that wait.
+    static bool BusHaengt();
+
+private:
+    std::chrono::milliseconds frist_;
+    std::unique_ptr<QThread> faden_;
+    WachHalterArbeit* arbeit_ = nullptr;  // lives on faden_
+};
