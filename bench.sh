@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures the built program and prints one table of figures next to their
 # goals, with gnome-clocks measured the same way where the figure applies to
 # any desktop clock. Takes about six minutes; the test suite never runs it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes docs/screenshot.png from the real binary on a virtual display, with a
 # private sound server so speech starts as on a desktop.
 set -euo pipefail

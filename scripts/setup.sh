@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that are missing (and only those), configures
 # and builds into build/. Sourced by run.sh and test.sh.
 set -euo pipefail

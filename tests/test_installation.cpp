@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files installed beside the binary: the menu entry and the AppStream
 // metainfo pass the desktop's own validators (where installed) and point at
 // the installed binary, and the icon the entry names exists in every size.
