@@ -11,7 +11,9 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espea
             libpulse-dev libicu-dev fonts-liberation2)
 # Tests: a virtual display and sound server, and the tools that drive them.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
-             appstream desktop-file-utils dpkg-dev python3)
+             appstream desktop-file-utils dpkg-dev python3 man-db groff-base)
+# The Debian package (scripts/paket.sh): its build tools and checker.
+PAKETE_PAKET=(build-essential debhelper dpkg-dev lintian)
 # Benchmarks (bench.sh): the reference clock, a session bus for it, the X
 # DAMAGE headers for the measuring helpers.
 PAKETE_BENCH=(gnome-clocks dbus-daemon libxdamage-dev)
@@ -42,6 +44,20 @@ pakete_sicherstellen() {
         echo "Missing Debian packages. Install them with:"
         echo "  sudo apt-get install $fehlt"
         exit 1
+    fi
+}
+
+# The files of the source tree, NUL-separated, relative to the current
+# directory: what git tracks and what is new and not ignored; outside a git
+# checkout everything but the build directories.
+quelldateien() {
+    if git rev-parse --git-dir >/dev/null 2>&1; then
+        local f
+        git ls-files -z --cached --others --exclude-standard |
+            while IFS= read -r -d '' f; do if [ -f "$f" ]; then printf '%s\0' "$f"; fi; done
+    else
+        find . \( -path ./.git -o -path './build*' -o -path './obj-*' -o -path ./debian/tempiro \
+            -o -path ./debian/.debhelper \) -prune -o -type f -printf '%P\0'
     fi
 }
 
