@@ -12,6 +12,8 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espea
 # Tests: a virtual display and sound server, and the tools that drive them.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
              appstream desktop-file-utils dpkg-dev python3 man-db groff-base)
+# The pictures of the user guide (scripts/bildschirmfotos.sh).
+PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev)
 # The Debian package (scripts/paket.sh): its build tools and checker.
 PAKETE_PAKET=(build-essential debhelper dpkg-dev lintian)
 # Benchmarks (bench.sh): the reference clock, a session bus for it, the X
