@@ -34,7 +34,8 @@ exec 5>"$tmp/anzeige"
 Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$tmp/anzeige" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$tmp/anzeige")" HOME="$tmp" XDG_RUNTIME_DIR="$tmp"
+DISPLAY=":$(cat "$tmp/anzeige")"
+export DISPLAY HOME="$tmp" XDG_RUNTIME_DIR="$tmp"
 export PULSE_SERVER="unix:$tmp/kein-tonserver" LANG=C.UTF-8
 mkdir "$tmp/arbeit"
 cd "$tmp/arbeit"
