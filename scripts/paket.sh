@@ -34,13 +34,17 @@ deb=$(echo "$tmp"/tempiro_*.deb)
 # uncompressed, they must be the same. The binary is built twice with
 # different flags, so only its presence is compared.
 liste() {
-    (cd "$1" && find . -type f -printf '%P\n' | grep -v '^usr/share/doc/' | sort |
+    (cd "$1" && find . \( -type f -o -type l \) -printf '%P\n' | grep -v '^usr/share/doc/' | sort |
         while read -r f; do
-            case "$f" in
-                usr/bin/*) echo "$f" ;;
-                *.gz) echo "${f%.gz} $(gzip -dc "$f" | md5sum | cut -d' ' -f1)" ;;
-                *) echo "$f $(md5sum <"$f" | cut -d' ' -f1)" ;;
-            esac
+            if [ -L "$f" ]; then
+                echo "$f -> $(readlink "$f")"
+            elif [[ $f == usr/bin/* ]]; then
+                echo "$f"
+            elif [[ $f == *.gz ]]; then
+                echo "${f%.gz} $(gzip -dc "$f" | md5sum | cut -d' ' -f1)"
+            else
+                echo "$f $(md5sum <"$f" | cut -d' ' -f1)"
+            fi
         done)
 }
 dpkg-deb -x "$deb" "$tmp/paket"

@@ -95,6 +95,29 @@ private slots:
         }
     }
 
+    // What `cmake --install` puts into a prefix, and nothing else: the Debian
+    // package installs the same files (scripts/paket.sh compares the two), so
+    // a file lost or added here is lost or added there.
+    void installieren() {
+        QTemporaryDir ziel;
+        QVERIFY(ziel.isValid());
+        const Lauf l = Ausfuehren(QStringLiteral(TEMPIRO_CMAKE),
+                                  {"--install", TEMPIRO_BAU, "--prefix", ziel.path()});
+        QVERIFY2(l.status == 0, qPrintable(l.aus + l.fehler));
+        QStringList dateien;
+        QDirIterator it(ziel.path(), QDir::Files | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) dateien << QDir(ziel.path()).relativeFilePath(it.next());
+        dateien.sort();
+        QCOMPARE(dateien,
+                 (QStringList{"bin/tempiro", "share/applications/de.tempiro.Tempiro.desktop",
+                              "share/icons/hicolor/128x128/apps/tempiro.png",
+                              "share/icons/hicolor/48x48/apps/tempiro.png",
+                              "share/icons/hicolor/64x64/apps/tempiro.png",
+                              "share/man/de/man1/tempiro.1", "share/man/man1/tempiro.1",
+                              "share/metainfo/de.tempiro.Tempiro.metainfo.xml"}));
+        QVERIFY(QFileInfo(ziel.filePath("bin/tempiro")).isExecutable());
+    }
+
     // Rendered as lintian and man-db render them; a page that groff warns
     // about, or that lost one of the sections its readers look for, fails.
     void handbuch_data() {
