@@ -2,9 +2,10 @@
 // The files installed beside the binary and the packaging around them: the
 // menu entry and the AppStream metainfo pass the desktop's own validators and
 // point at the installed binary, the icon the entry names exists in every
-// size, both manual pages render without a warning, every place that states
-// the version states the project's, and the licence check of the sources
-// finds exactly the files that lack their licence line.
+// size, an installation holds exactly the program's files, both manual pages
+// render without a warning, every place that states the version states the
+// project's, and the licence check of the sources finds exactly the files that
+// lack their licence line.
 #include <QImage>
 #include <QRegularExpression>
 #include <QtTest>
