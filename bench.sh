@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures the built program and prints two tables of figures next to their
 # goals: the program as a whole, with gnome-clocks measured the same way where
 # the figure applies to any desktop clock, and its sound on both sound

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up what is missing, builds, and opens the Tempiro window. The program
 # keeps its two files (zeitnehmung.txt, SprecherNr.txt) in the directory you
 # start it from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A real countdown in the real window, heard through the real speech engine:
 // the last 90 seconds and the ten seconds after the target, with the seconds
 // beat on. The sound goes into the capture output (a sound device simulated

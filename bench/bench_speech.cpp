@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speech and beat timing. Prints figures, judges nothing.
 //
 //  1. From Speak("Noch 90 Sekunden", 1) at rate -5 to its first audible

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How late after each wall-clock second boundary the one-second tick runs, and
 // whether any second was skipped or doubled. Usage: bench_takt [seconds=30]
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start time and memory of a desktop program on the current X display.
 //
 // Starts the program, stamps the moment its first top-level window is mapped

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bare Qt window of Tempiro's size: the floor for start time and memory that
 // any Qt Widgets program on this machine starts from. bench.sh measures it
 // next to the real program.

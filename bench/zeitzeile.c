@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How late a window's once-a-second repaint comes after each wall-clock
 // second boundary, watched from outside the program through the X DAMAGE
 // extension.

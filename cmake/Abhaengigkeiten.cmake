@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The libraries the program links, found once and gathered in one interface
 # target, so the program and the fuzz build cannot drift apart.
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets DBus)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Properties that must hold for any input, shared by the fuzz targets (which
 // abort on a violation) and by the unit test that replays the kept corpus.
 // Each check returns an empty text when the property holds, otherwise what

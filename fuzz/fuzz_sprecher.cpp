@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for reading SprecherNr.txt: each input starts a whole window
 // (with fake services) on that file content and a voice count from its first
 // byte, and checks what start-up made of it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the number rule. The bytes are read as single-byte text
 // (as the files are) and, for characters beyond Latin-1, as UTF-16.
 #include <QString>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that are missing (and only those), configures
 # and builds into build/. Sourced by run.sh and test.sh.
 set -euo pipefail
@@ -12,12 +13,17 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espea
 # private session bus with stand-ins of the desktop services written with the
 # bus bindings of Debian's Python.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
-             appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi)
+             appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi
+             man-db groff-base)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
 # desktop at its next login; test.sh therefore installs these only under CI
 # (CI=true) or when asked (TEMPIRO_PIPEWIRE=1).
 PAKETE_PIPEWIRE=(pipewire pipewire-pulse wireplumber dbus-daemon)
+# The pictures of the user guide (scripts/bildschirmfotos.sh).
+PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev)
+# The Debian package (scripts/paket.sh): its build tools and checker.
+PAKETE_PAKET=(build-essential debhelper dpkg-dev lintian)
 # Benchmarks (bench.sh): the reference clock, a session bus for it, the X
 # DAMAGE headers for the measuring helpers.
 PAKETE_BENCH=(gnome-clocks dbus-daemon libxdamage-dev)
@@ -48,6 +54,20 @@ pakete_sicherstellen() {
         echo "Missing Debian packages. Install them with:"
         echo "  sudo apt-get install $fehlt"
         exit 1
+    fi
+}
+
+# The files of the source tree, NUL-separated, relative to the current
+# directory: what git tracks and what is new and not ignored; outside a git
+# checkout everything but the build directories.
+quelldateien() {
+    if git rev-parse --git-dir >/dev/null 2>&1; then
+        local f
+        git ls-files -z --cached --others --exclude-standard |
+            while IFS= read -r -d '' f; do if [ -f "$f" ]; then printf '%s\0' "$f"; fi; done
+    else
+        find . \( -path ./.git -o -path './build*' -o -path './obj-*' -o -path ./debian/tempiro \
+            -o -path ./debian/.debhelper \) -prune -o -type f -printf '%P\0'
     fi
 }
 

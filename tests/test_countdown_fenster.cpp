@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The countdown in the window: entry correction, start and stop, whole
 // countdowns second by second against the spoken schedule, expiry, the warning
 // about a far target, and the seconds beat. The clock is a fake that the test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The countdown's arithmetic without a window: the day-number scale, the split
 // of a span into hours, minutes and seconds, the warning text, and the guards
 // of the spoken schedule.

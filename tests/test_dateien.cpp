@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real file service in a temporary working directory: append and create,
 // CR LF lines, refusals, the one-step replacement of a file, and a line that
 // survives the process being killed right after the press.

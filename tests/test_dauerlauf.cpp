@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long run: 48 hours of one-second ticks on the fake clock, with the clock
 // line, duration countdowns started every ten minutes (some run out, some are
 // stopped early), the seconds beat switched on and off, announcements and time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window with fake services: start-up in its variants, the controls, the
 // clock line, the voice choice and speech switch, announcements, time stamps,
 // shut-down.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the kept fuzz corpus (fuzz/corpus/) as ordinary tests: every input
 // found or collected while fuzzing must keep its property, also in builds
 // without libFuzzer.

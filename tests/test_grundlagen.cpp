@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pure rules the window rests on: reading numbers from text, the summer-time
 // rule and the clock line, the aiming of the one-second ticks, the stamp line.
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the speech engine words clock times and dates before synthesis.
 #include <QTest>
 

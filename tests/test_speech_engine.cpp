@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The espeak-ng engine heard through the capture output: what it says, how
 // long, in which order and with which voice and rate; the beat click over
 // speech; an output that goes away and comes back; the silence trimmer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The speech engine without its data: no voice, an explanation, and the
 // process goes on. A process of its own, because once espeak-ng has started
 // with its data it stays started.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PulseAudio output: without a server, and with a private server of its
 // own (a null sink recorded through its monitor, suspended after a second
 // without a playing stream), including the server dying and coming back, the

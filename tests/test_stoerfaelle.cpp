@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bad files and a full disk with the real file service in a temporary working
 // directory: SprecherNr.txt that is a megabyte long, not a number or a
 // directory; zeitnehmung.txt on a disk that fills up while stamps are taken.

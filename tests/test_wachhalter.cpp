@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session hold against stand-ins of the desktop services on a private
 // session bus: which service is asked and with what, and that every hold
 // granted is released again, whatever order stops, late answers and the

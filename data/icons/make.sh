@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the desktop icons from the window's own picture (src/app/bild.jpg): the
 # portrait picture is widened to a square in its own background colour and
 # scaled to the usual sizes. The PNGs are kept in the repository; run this

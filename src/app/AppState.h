@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one record of process-wide state. It is created zeroed with the
 // window and read and written directly by every procedure.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Platform services the program uses: the local clock, the file service, the
 // modal message box, the speech engine and the seconds beat. Start-up receives
 // them as interfaces; production hands in the real classes, tests hand in fakes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one window with all its controls, its event procedures and the
 // process-wide state record. The procedures live in the source files of their
 // subsystem (app/, speech/, clock/, countdown/, log/); this class only gathers them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real platform services: local clock, files, message box.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real services the program runs with, owned for the whole run.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A one-second timer that ticks once per wall-clock second.
 //
 // A plain 1000 ms timer runs at an arbitrary phase and drifts against the wall

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps the desktop session from going idle and suspending while a countdown
 // runs, through the session bus: the desktop portal's Inhibit interface first,
 // the screen saver service where the portal fails. Where neither answers, the

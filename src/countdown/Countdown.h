@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The countdown's arithmetic and texts, usable without a window: the time scale
 // (Modified Julian Date in local wall-clock time), the split of a span of hours
 // into hours, minutes and seconds, the display and message texts, and the

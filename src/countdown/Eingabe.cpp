@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Target entry: the three time lists, the day choice and the duration switch.
 //
 // Every change of a time list is checked against its range and corrected in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spoken countdown: which seconds are announced and what is said.
 //
 // The schedule grows denser towards the end: full hours from five down, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start/stop button of the countdown.
 //
 // Idle (not running, "Timer Start", tick off) -> press -> Running ("Timer Stop",

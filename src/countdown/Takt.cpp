@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The countdown tick: once a second while a countdown runs it shows the time
 // left, hands it to the spoken schedule, ends the countdown ten seconds after
 // the target, and sounds the seconds beat.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The countdown's time scale and the split and texts of a span of hours.
 #include <cmath>
 

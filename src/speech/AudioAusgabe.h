@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio output of the speech engine: one mono 16-bit stream that mixes the
 // spoken phrases (strictly one after the other) with short overlay sounds such
 // as the seconds beat, which start at once on top of whatever is playing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the speech engine says a clock time or a date: the texts "HH:MM:SS" and
 // "DD.MM.YYYY" become the words a person would say ("14:03:27" is "vierzehn
 // Uhr drei und siebenundzwanzig Sekunden", "05.12.2026" is "fünfter Dezember

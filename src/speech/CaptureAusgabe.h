@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An audio output without a sound device: a thread of its own consumes the mix
 // in real time, block by block, and records every block that carried sound
 // with the time it was played. Tests and benchmarks listen through it. Like a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The speech engine: German voices of libespeak-ng, synthesised on one worker
 // thread that owns every call into the library, and played through an
 // IAudioAusgabe. Phrases queue in request order and are never purged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seconds beat: a short soft click of our own, mixed over the speech by
 // the audio output. The platform beep is silent on most Linux desktops, so it
 // is only the fallback for when there is no audio output at all.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio output through the desktop's sound server (PulseAudio's client API,
 // which PipeWire desktops serve too). One long-lived mono playback stream with
 // a short buffer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's sound: the desktop audio output, the German speech engine on
 // it and the seconds beat. Created once by main() and handed to the window as
 // its speech service and beat; it also listens to the countdown's state and

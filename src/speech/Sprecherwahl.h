@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The voice, the voice list and the remembered choice in SprecherNr.txt.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cuts the silence that the synthesiser puts before and after a phrase while
 // the samples stream through, so that a one-word phrase lasts no longer than
 // the word. Pauses inside the phrase stay. A few milliseconds before the first

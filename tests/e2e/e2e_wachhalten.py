@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end scenarios of the session hold: a running countdown keeps the
 desktop from going idle and suspending.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end scenarios for the real tempiro binary.
 
 Each run starts its own virtual display (Xvfb), its own PulseAudio server with a

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Stand-ins for the desktop services that keep a session awake, on a private
 session bus.
 

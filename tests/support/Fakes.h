@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory that can fail on demand, a message box that records its texts, a
 // voice that records what it is asked to say, and a counting beep.
