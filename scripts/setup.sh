@@ -4,13 +4,17 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-# Build and run: compiler, Qt 6 Widgets, the speech engine, the sound client,
-# the window font.
-PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espeak-ng-data
-            libpulse-dev libicu-dev fonts-liberation2)
-# Tests: a virtual display and sound server, and the tools that drive them.
+# Build and run: compiler, Qt 6 Widgets and its Wayland platform plugin (a
+# native window in a Wayland session), the speech engine, the sound client, the
+# window font.
+PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libespeak-ng-dev
+            espeak-ng-data libpulse-dev libicu-dev fonts-liberation2)
+# Tests: a virtual display and sound server, and the tools that drive them; a
+# session bus with the accessibility bus and Debian's Python bindings for it; a
+# headless Wayland compositor; a JPEG decoder for the high-resolution picture.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
-             appstream desktop-file-utils dpkg-dev python3)
+             appstream desktop-file-utils dpkg-dev python3 dbus-daemon at-spi2-core
+             python3-pyatspi weston libjpeg-turbo-progs)
 # Benchmarks (bench.sh): the reference clock, a session bus for it, the X
 # DAMAGE headers for the measuring helpers.
 PAKETE_BENCH=(gnome-clocks dbus-daemon libxdamage-dev)
