@@ -32,5 +32,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the window font are read at run time and must be named.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "espeak-ng-data, fonts-liberation2")
+# Qt's Wayland platform plugin gives a native window in a Wayland session;
+# without it Qt falls back to X11 through XWayland and the program works all
+# the same, so it is recommended (installed by default) rather than required.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
