@@ -347,6 +347,8 @@ def szenario_zugang_x11(s, sprache):
     else:
         sprache.ueberspringen("the voice entries' descriptions")
     zeile = c["Label_Zeitanzeige"]
+    # Empty until the first tick of the clock.
+    warte_bis(lambda: text(zeile), 2)
     erste = text(zeile)
     pruefe(ZEITZEILE.match(erste), "the clock line is read through its text (%r)" % erste)
     pruefe(warte_bis(lambda: text(zeile) != erste, 2.5), "and its text changes with the time")
