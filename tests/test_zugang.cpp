@@ -83,6 +83,7 @@ private slots:
         QCOMPARE(feld->textInterface()->text(0, feld->textInterface()->characterCount()), wert);
         QCOMPARE(feld->parent(), z);
         QCOMPARE(z->indexOfChild(feld), 1);
+        QCOMPARE(z->focusChild(), feld);  // the text field is what is being edited
         QAccessibleInterface* aufklappliste = z->child(0);
         QCOMPARE(aufklappliste->role(), QAccessible::List);
         QCOMPARE(z->indexOfChild(aufklappliste), 0);

@@ -56,6 +56,13 @@ int ListenZugang::indexOfChild(const QAccessibleInterface* kind) const {
     return -1;
 }
 
+QAccessibleInterface* ListenZugang::focusChild() const {
+    // The list takes the keyboard focus for its text field, which never has it
+    // itself; what is typed goes there, so that is what has the focus.
+    if (Liste()->isEditable() && Liste()->hasFocus()) return child(1);
+    return QAccessibleWidget::focusChild();
+}
+
 QStringList ListenZugang::actionNames() const {
     QStringList namen = QAccessibleWidget::actionNames();
     if (widget()->isEnabled()) namen << showMenuAction();

@@ -27,6 +27,7 @@ public:
     int childCount() const override;
     QAccessibleInterface* child(int index) const override;
     int indexOfChild(const QAccessibleInterface* kind) const override;
+    QAccessibleInterface* focusChild() const override;
     QStringList actionNames() const override;
     void doAction(const QString& aktion) override;
 
