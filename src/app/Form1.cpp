@@ -100,7 +100,7 @@ void Form1::ControlsAnlegen() {
     Check_CountDown->setEnabled(false);
     Text_RestZeit = new QLineEdit(this);
     platziere(Text_RestZeit, Twips(120, 1800, 1335, 285));
-    // Display only: neither typing nor an assistive tool writes into it.
+    // Display only: it cannot be typed into, and says so to assistive tools.
     Text_RestZeit->setEnabled(false);
     Text_RestZeit->setReadOnly(true);
     Timer_OccRestZeit = new SekundenTakt(*D.uhr, this);

@@ -42,12 +42,17 @@ SignalEnde::SignalEnde() {
     aktion.sa_handler = Behandeln;
     sigemptyset(&aktion.sa_mask);
     aktion.sa_flags = SA_RESTART;
-    for (int s : Signale) ::sigaction(s, &aktion, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        if (::sigaction(Signale[i], nullptr, &vorher_[i]) != 0) continue;
+        if (vorher_[i].sa_handler == SIG_IGN) continue;
+        uebernommen_[i] = ::sigaction(Signale[i], &aktion, nullptr) == 0;
+    }
 }
 
 SignalEnde::~SignalEnde() {
     if (pipe_[0] < 0) return;
-    for (int s : Signale) ::signal(s, SIG_DFL);
+    for (int i = 0; i < 3; ++i)
+        if (uebernommen_[i]) ::sigaction(Signale[i], &vorher_[i], nullptr);
     schreibEnde = -1;
     melder_.reset();
     ::close(pipe_[0]);

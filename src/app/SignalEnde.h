@@ -7,6 +7,8 @@
 // is closed on the event loop, where a notifier reads the pipe.
 #pragma once
 
+#include <signal.h>
+
 #include <QObject>
 #include <QSocketNotifier>
 #include <memory>
@@ -14,7 +16,9 @@
 class SignalEnde : public QObject {
     Q_OBJECT
 public:
-    // Takes over the three signals for as long as it lives; one at a time.
+    // Takes over the three signals for as long as it lives; one at a time. A
+    // signal that was ignored when the program started (nohup ignores SIGHUP,
+    // a shell SIGINT for a job in the background) stays ignored.
     SignalEnde();
     ~SignalEnde() override;
 
@@ -26,5 +30,8 @@ private:
     void Lesen();
 
     int pipe_[2] = {-1, -1};
+    // The actions before, to be restored; only for the signals taken over.
+    struct sigaction vorher_[3];
+    bool uebernommen_[3] = {};
     std::unique_ptr<QSocketNotifier> melder_;
 };
