@@ -5,16 +5,19 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-# Build and run: compiler, Qt 6 Widgets, the speech engine, the sound client,
-# the window font.
-PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev libespeak-ng-dev espeak-ng-data
-            libpulse-dev libicu-dev fonts-liberation2)
+# Build and run: compiler, Qt 6 Widgets and its Wayland platform plugin (a
+# native window in a Wayland session), the speech engine, the sound client, the
+# window font.
+PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libespeak-ng-dev
+            espeak-ng-data libpulse-dev libicu-dev fonts-liberation2)
 # Tests: a virtual display and sound server, and the tools that drive them; a
 # private session bus with stand-ins of the desktop services written with the
-# bus bindings of Debian's Python.
+# bus bindings of Debian's Python, and the accessibility bus with Debian's
+# Python bindings for it; a headless Wayland compositor; a JPEG decoder for the
+# high-resolution picture; the manual page renderer.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
              appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi
-             man-db groff-base)
+             at-spi2-core python3-pyatspi weston libjpeg-turbo-progs man-db groff-base)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
 # desktop at its next login; test.sh therefore installs these only under CI

@@ -5,15 +5,22 @@
 
 #include "app/Form1.h"
 #include "app/Produktion.h"
+#include "app/SignalEnde.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The compositor matches the window to the menu entry and its icon by this.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.tempiro.Tempiro"));
     int status = 0;
     {
+        SignalEnde ende;
         ProduktionsDienste dienste;
         Form1 form(dienste.Alle());
-        form.show();
-        status = app.exec();
+        // Ended during a start-up message box: the window is not opened at all.
+        if (!SignalEnde::Angefordert()) {
+            form.show();
+            status = app.exec();
+        }
     }
     // A session bus that took the connection and never answered it keeps Qt's
     // bus thread waiting for good, and Qt waits for that thread at exit. The

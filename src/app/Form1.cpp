@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QPixmap>
 
+#include "app/Zugang.h"
 #include "speech/Sprecherwahl.h"
 
 namespace {
@@ -62,6 +63,7 @@ Form1::Form1(const Dienste& dienste, QWidget* parent) : QWidget(parent), D(diens
 Form1::~Form1() { Form_Unload(); }
 
 void Form1::ControlsAnlegen() {
+    ZugangEinrichten();
     setWindowTitle(QStringLiteral("Tempiro Zeitansage"));
     setFont(Schrift(true));
     // Client area 4680 x 3315 twips. The controls keep their places, so the
@@ -99,7 +101,9 @@ void Form1::ControlsAnlegen() {
     Check_CountDown->setEnabled(false);
     Text_RestZeit = new QLineEdit(this);
     platziere(Text_RestZeit, Twips(120, 1800, 1335, 285));
-    Text_RestZeit->setEnabled(false);  // display only
+    // Display only: it cannot be typed into, and says so to assistive tools.
+    Text_RestZeit->setEnabled(false);
+    Text_RestZeit->setReadOnly(true);
     Timer_OccRestZeit = new SekundenTakt(*D.uhr, this);
     Combo_H = NeueListe(this, QStringLiteral("00"));
     platziere(Combo_H, Twips(1200, 1200, 615, 315));
@@ -124,7 +128,7 @@ void Form1::ControlsAnlegen() {
     BilderLaden();
     Image1 = new QLabel(this);
     platziere(Image1, Twips(2880, 120, 1725, 2160));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/tempiro/bild.jpg")));
+    BildWaehlen();
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label_akti = new QLabel(QStringLiteral("Aktuelle Zeit"), this);
     platziere(Label_akti, Twips(120, 120, 975, 255));
@@ -132,6 +136,8 @@ void Form1::ControlsAnlegen() {
     Label1 = new QLabel(QStringLiteral("Restzeit"), this);
     platziere(Label1, Twips(120, 1560, 855, 255));
     Label_Zeitanzeige = new QLabel(this);
+    // Named at once: the name decides which accessibility interface it gets.
+    Label_Zeitanzeige->setObjectName(QStringLiteral("Label_Zeitanzeige"));
     platziere(Label_Zeitanzeige, Twips(240, 360, 2535, 255), false);  // window font, bold
     Label9 = new QLabel(QStringLiteral("h"), this);
     platziere(Label9, Twips(1320, 960, 135, 255));
@@ -178,6 +184,105 @@ void Form1::ControlsAnlegen() {
                                       Check_MldVorbei};
     for (int i = 0; i + 1 < tabFolge.size(); ++i) setTabOrder(tabFolge[i], tabFolge[i + 1]);
     Command1->setFocus(Qt::OtherFocusReason);
+    ZugangBeschriften();
+}
+
+void Form1::ZugangBeschriften() {
+    // Object names as in the window definition.
+#define TEMPIRO_NAME(control) control->setObjectName(QStringLiteral(#control))
+    TEMPIRO_NAME(Check_MldVorbei);
+    TEMPIRO_NAME(btn_ZeitSpeichern);
+    TEMPIRO_NAME(Command_Datumsansage);
+    TEMPIRO_NAME(Command_Zeitansage);
+    TEMPIRO_NAME(Timer_Zeitanzeige);
+    TEMPIRO_NAME(Check_Dauer);
+    TEMPIRO_NAME(Combo_Morgen);
+    TEMPIRO_NAME(Command_Start);
+    TEMPIRO_NAME(Check_CountDown);
+    TEMPIRO_NAME(Text_RestZeit);
+    TEMPIRO_NAME(Timer_OccRestZeit);
+    TEMPIRO_NAME(Combo_H);
+    TEMPIRO_NAME(Combo_M);
+    TEMPIRO_NAME(Combo_S);
+    TEMPIRO_NAME(Check_SprachAusgabe);
+    TEMPIRO_NAME(List_Sprecher);
+    TEMPIRO_NAME(Command2);
+    TEMPIRO_NAME(Command1);
+    TEMPIRO_NAME(Frame1);
+    TEMPIRO_NAME(Label_Zeitpunkt);
+    TEMPIRO_NAME(Image1);
+    TEMPIRO_NAME(Label_akti);
+    TEMPIRO_NAME(Label1);
+    TEMPIRO_NAME(Label9);
+    TEMPIRO_NAME(Label10);
+    TEMPIRO_NAME(Label11);
+#undef TEMPIRO_NAME
+
+    // Buttons and check boxes are named by their captions. The rest gets a
+    // name that says what it is for, unique in the window; a description
+    // where the name alone does not say enough.
+    const struct {
+        QWidget* control;
+        QString name;
+        QString beschreibung;
+    } beschriftungen[] = {
+        {Combo_H, QStringLiteral("Stunden"), {}},
+        {Combo_M, QStringLiteral("Minuten"), {}},
+        {Combo_S, QStringLiteral("Sekunden"), {}},
+        {Combo_Morgen, QStringLiteral("Tag (Heute oder Morgen)"),
+         QStringLiteral("Der Countdown läuft bis zur eingestellten Uhrzeit heute oder morgen; "
+                        "gesperrt, solange BelichtungsUhr angekreuzt ist")},
+        {Text_RestZeit, QStringLiteral("Restzeit"), {}},
+        {List_Sprecher, QStringLiteral("Sprecher"), {}},
+        {Image1, QStringLiteral("Sanduhr"), {}},
+        {Label_Zeitanzeige, QStringLiteral("Aktuelle Zeit"), {}},
+        {Command1, {}, QStringLiteral("Schaltet den Sekundenschlag während eines Countdowns ein")},
+        {Command2, {}, QStringLiteral("Schaltet den Sekundenschlag aus")},
+        {Check_Dauer,
+         {},
+         QStringLiteral(
+             "Zählt die eingestellte Dauer ab jetzt herunter statt bis zu einer Uhrzeit")},
+        {Check_CountDown, {}, QStringLiteral("Sagt die Restzeit während des Countdowns an")},
+        {Check_MldVorbei,
+         {},
+         QStringLiteral("Meldet das Ende des Countdowns mit einem Hinweisfenster")},
+        {btn_ZeitSpeichern,
+         {},
+         QStringLiteral(
+             "Schreibt die Uhrzeit mit Hundertstelsekunden in die Datei zeitnehmung.txt")},
+    };
+    for (const auto& b : beschriftungen) {
+        if (!b.name.isEmpty()) b.control->setAccessibleName(b.name);
+        if (!b.beschreibung.isEmpty()) b.control->setAccessibleDescription(b.beschreibung);
+    }
+
+    // The labels above the lists and the remaining-time box label them.
+    Label9->setBuddy(Combo_H);
+    Label10->setBuddy(Combo_M);
+    Label11->setBuddy(Combo_S);
+    Label_Zeitpunkt->setBuddy(Combo_Morgen);
+    Label1->setBuddy(Text_RestZeit);
+}
+
+void Form1::BildWaehlen() {
+    // At scale 1 the picture as drawn; above it the one drawn at twice the
+    // size, brought to the screen's exact scale, so it stays sharp.
+    const qreal skala = devicePixelRatioF();
+    if (skala <= 1.0) {
+        Image1->setPixmap(QPixmap(QStringLiteral(":/tempiro/bild.jpg")));
+        return;
+    }
+    QPixmap bild =
+        QPixmap(QStringLiteral(":/tempiro/bild@2x.jpg"))
+            .scaled(Image1->size() * skala, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    bild.setDevicePixelRatio(skala);
+    Image1->setPixmap(bild);
+}
+
+bool Form1::event(QEvent* ereignis) {
+    // Moved to a screen of another scale.
+    if (ereignis->type() == QEvent::ScreenChangeInternal) BildWaehlen();
+    return QWidget::event(ereignis);
 }
 
 void Form1::EreignisseVerbinden() {
@@ -232,7 +337,9 @@ void Form1::Form_Load() {
     SetzeWert(Check_SprachAusgabe, 1);  // runs Check_SprachAusgabe_Click
     SetzeWert(Check_CountDown, 1);
 
-    if (!SprachStart(*this)) {
+    const bool sprachStart = SprachStart(*this);
+    SprecherBeschreiben();
+    if (!sprachStart) {
         // Speech could not be set up: say so, switch speech off for this run.
         D.meldung->MsgBox(QStringLiteral(
             "Problem mit Initialisierung der Sprachausgabe, Installation überprüfen"));
@@ -247,6 +354,14 @@ void Form1::Form_Load() {
         A.Dateisystem->OpenTextFile(QStringLiteral("zeitnehmung.txt"), IoModus::ForAppending, true);
     if (!A.Zeitnehmung)
         D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
+}
+
+void Form1::SprecherBeschreiben() {
+    // The entries show only numbers; a screen reader also hears each voice's name.
+    SprachTokens stimmen;
+    if (!A.Stimme || !A.Stimme->GetVoices(stimmen)) return;
+    for (int i = 0; i < List_Sprecher->count() && i < stimmen.Count(); ++i)
+        List_Sprecher->item(i)->setData(Qt::AccessibleDescriptionRole, stimmen.Item(i).name);
 }
 
 void Form1::Form_Unload() {

@@ -101,9 +101,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* ereignis) override;
+    bool event(QEvent* ereignis) override;
 
 private:
     void ControlsAnlegen();
+    // Object names, accessible names, descriptions and label buddies.
+    void ZugangBeschriften();
+    // The picture for the window's current scale.
+    void BildWaehlen();
+    // Each voice entry's accessible description: the voice's name.
+    void SprecherBeschreiben();
     void EreignisseVerbinden();
     bool entladen_ = false;
     // A failed save of the voice choice has been reported and not yet mended.

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 
+#include "app/SignalEnde.h"
+
 // ------------------------------------------------------------------ clock
 
 UhrLesung UhrLesungAus(const QDateTime& t) {
@@ -104,9 +106,26 @@ bool DateiDienst::ErsetzeDatei(const QString& name, const QByteArray& inhalt) {
 
 // ------------------------------------------------------------------ message box
 
+namespace {
+
+// The program's window once it is up (a plain window, not a box, pop-up list
+// or tooltip); none while start-up still runs. The active window is no guide:
+// a window without focus, or one on a compositor that does not say which
+// window is active, would leave the box without a parent, and it would come up
+// anywhere instead of over the window.
+QWidget* OffenesFenster() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowType() == Qt::Window) return w;
+    return nullptr;
+}
+
+}  // namespace
+
 void Meldungsfenster::MsgBox(const QString& text) {
+    if (SignalEnde::Angefordert()) return;  // the program is ending
+    // A message box is read by a screen reader as an alert with its text.
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tempiro"), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    OffenesFenster());
     // A plain OK, without the check mark some styles put on dialog buttons.
     box.button(QMessageBox::Ok)->setIcon(QIcon());
     box.exec();
