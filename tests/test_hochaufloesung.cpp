@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window at a scale factor of 2 (device pixel ratio 2), as on a
 // high-resolution screen: the same logical size, the picture drawn from its
 // large version, and every text a control can show fits the room the control

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The end of the session: SIGTERM, SIGINT and SIGHUP close the window as the
 // user's close does (the log is closed) and end the event loop with status 0,
 // also while a message box waits in a loop of its own; after that no box is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader learns about the window, read through Qt's
 // accessibility interfaces in the process: the lists keep their names whatever
 // they show, labels label their controls, the clock line is readable and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ends the program cleanly when the session ends it: SIGTERM, SIGINT and SIGHUP
 // close the window as the user's close would (its unload closes the log), end
 // every running event loop, including that of an open message box, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window tells assistive technology (a screen reader over the
 // accessibility bus) beyond what Qt's own interfaces say.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws bild@2x.jpg, the window's hourglass at twice the size of bild.jpg
 # (230 x 288), shown where a logical pixel has two or more device pixels. The
 # shapes are those of bild.jpg, measured on its 115 x 144 grid and doubled; the

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end scenarios of the real tempiro binary through the accessibility bus.
 
 A screen reader sees the program only through AT-SPI. These scenarios do the
