@@ -291,4 +291,5 @@ SZENARIEN = {
 
 
 if __name__ == "__main__":
-    sys.exit(main(SZENARIEN, BusSitzung))
+    sys.exit(main(SZENARIEN, lambda a, mit_ton: BusSitzung(a.binary, mit_ton=mit_ton,
+                                                            behalten=a.keep, server=a.server)))

@@ -21,7 +21,6 @@ Runs with Debian's /usr/bin/python3, which has python3-pyatspi; the session
 helpers come from tempiro_e2e.py beside it.
 """
 
-import argparse
 import os
 import re
 import shutil
@@ -35,9 +34,8 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tempiro_e2e import (  # noqa: E402
-    Fehlschlag, HAUPTFENSTER, Sitzung, Sprache, Uebersprungen, VORBEI_MELDUNG, Zeitablauf,
-    _rechteck, _zeit_abgelaufen, lies_aufnahme, laute_strecken, pruefe, stempel_pruefen,
-    warte_bis, zeilen)
+    Fehlschlag, HAUPTFENSTER, Sitzung, VORBEI_MELDUNG, _rechteck, lies_aufnahme,
+    laute_strecken, main, pruefe, stempel_pruefen, warte_bis, zeilen)
 
 BUS_STARTER = "/usr/libexec/at-spi-bus-launcher"
 GROSSES_BILD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src",
@@ -487,57 +485,11 @@ def fehlende_werkzeuge(szenario):
     return fehlt
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--binary", help="the tempiro executable")
-    ap.add_argument("--keep", action="store_true", help="keep the temporary directory")
-    ap.add_argument("--limit", type=int, default=100, help="seconds before the run is given up")
-    ap.add_argument("--list", action="store_true")
-    ap.add_argument("szenario", nargs="?", choices=sorted(SZENARIEN))
-    a = ap.parse_args()
-    if a.list:
-        for name, (f, _) in SZENARIEN.items():
-            print("%-16s %s" % (name, f.__doc__.split("\n")[0]))
-        return 0
-    if not a.binary or not a.szenario:
-        ap.error("--binary and a scenario are needed")
-    funktion, bus = SZENARIEN[a.szenario]
-    print("scenario %s: %s" % (a.szenario, " ".join(funktion.__doc__.split())), flush=True)
-    fehlt = fehlende_werkzeuge(a.szenario)
-    if fehlt:
-        print("missing: %s (installed by ./test.sh)" % " ".join(fehlt))
-        return 1 if os.environ.get("CI") else 77
-    signal.signal(signal.SIGALRM, _zeit_abgelaufen)
-    signal.signal(signal.SIGTERM, _zeit_abgelaufen)
-    signal.alarm(a.limit)
-    sprache = Sprache(a.binary)
-    sitzung = None
-    gescheitert = True
-    try:
-        if bus is None:
-            sitzung = Sitzung(a.binary, behalten=a.keep)
-        else:
-            sitzung = ZugangsSitzung(a.binary, behalten=a.keep, **bus)
-        funktion(sitzung, sprache)
-        gescheitert = False
-        print("passed" + ("; skipped: " + "; ".join(sprache.uebersprungen)
-                          if sprache.uebersprungen else ""))
-        return 0
-    except Uebersprungen as e:
-        gescheitert = False
-        print("SKIPPED: %s" % e)
-        return 77
-    except Fehlschlag as e:
-        print("FAILED: %s" % e)
-        return 1
-    except Zeitablauf:
-        print("FAILED: the scenario did not finish within %d s" % a.limit)
-        return 1
-    finally:
-        signal.alarm(0)
-        if sitzung:
-            sitzung.aufraeumen(gescheitert)
+def sitzung_fuer(a, bus):
+    if bus is None:
+        return Sitzung(a.binary, behalten=a.keep)
+    return ZugangsSitzung(a.binary, behalten=a.keep, **bus)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(SZENARIEN, sitzung_fuer, lambda a, name, bus: fehlende_werkzeuge(name)))

@@ -1114,9 +1114,18 @@ def _zeit_abgelaufen(*_):
     raise Zeitablauf()
 
 
-def main(szenarien=SZENARIEN, sitzungsklasse=Sitzung):
-    """Runs one scenario of szenarien; other scenario files pass their own
-    table and session class."""
+def main(szenarien=SZENARIEN, neue_sitzung=None, werkzeuge=None):
+    """Runs one scenario of szenarien (name -> (function, option)). Here the
+    option says whether the scenario needs a sound server. Other scenario files
+    pass their own table and, for their own option, how to make the session,
+    neue_sitzung(args, option), and which tools are missing, werkzeuge(args,
+    name, option)."""
+    if neue_sitzung is None:
+        def neue_sitzung(a, mit_ton):
+            return Sitzung(a.binary, mit_ton=mit_ton, behalten=a.keep, server=a.server)
+    if werkzeuge is None:
+        def werkzeuge(a, name, mit_ton):
+            return benoetigte_werkzeuge(mit_ton, a.server)
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--binary", help="the tempiro executable")
     ap.add_argument("--keep", action="store_true", help="keep the temporary directory")
@@ -1132,9 +1141,9 @@ def main(szenarien=SZENARIEN, sitzungsklasse=Sitzung):
         return 0
     if not a.binary or not a.szenario:
         ap.error("--binary and a scenario are needed")
-    funktion, mit_ton = szenarien[a.szenario]
+    funktion, option = szenarien[a.szenario]
     print("scenario %s on %s: %s" % (a.szenario, a.server, funktion.__doc__), flush=True)
-    fehlt = benoetigte_werkzeuge(mit_ton, a.server)
+    fehlt = werkzeuge(a, a.szenario, option)
     if fehlt:
         if a.server == "pipewire":
             print("SKIPPED: PipeWire is not installed here (missing %s); ./test.sh installs "
@@ -1153,7 +1162,7 @@ def main(szenarien=SZENARIEN, sitzungsklasse=Sitzung):
     sitzung = None
     gescheitert = True
     try:
-        sitzung = sitzungsklasse(a.binary, mit_ton=mit_ton, behalten=a.keep, server=a.server)
+        sitzung = neue_sitzung(a, option)
         funktion(sitzung, sprache)
         gescheitert = False
         if sprache.uebersprungen:
