@@ -881,10 +881,17 @@ def szenario_countdown(s, sprache):
         spaet = [(max(a, t_sprache), b) for a, b in strecken if b > t_sprache]
         laut = sum(b - a for a, b in spaet)
         laengste = max((b - a for a, b in spaet), default=0.0)
+        # Each number is a stretch of sound far longer than a click, one a second.
+        woerter = [a for a, b in spaet if b - a >= 0.25 and a > t_sprache + 0.5]
+        wortkette = laengste_sekundenkette(woerter)
         print("  measured: after the spoken countdown was switched on again: %.1f s of sound, "
-              "longest %.2f s" % (laut, laengste))
+              "longest %.2f s, %d words, %d of them a second apart in a row"
+              % (laut, laengste, len(woerter), wortkette))
         pruefe(laengste >= 0.3 and laut >= 4.0,
                "the last seconds are spoken (%.1f s of sound, longest %.2f s)" % (laut, laengste))
+        erwartet_woerter = int(t1 - t0 - t_sprache) - 4
+        pruefe(wortkette >= erwartet_woerter, "the spoken numbers come a second apart "
+               "(%d in a row, at least %d)" % (wortkette, erwartet_woerter))
     else:
         sprache.ueberspringen("the spoken last seconds in the recording")
     pruefe(s.beenden(fenster) == 0, "closing ends the program with status 0")
