@@ -120,7 +120,8 @@ if command -v pipewire >/dev/null && command -v wireplumber >/dev/null &&
     printf 'alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\nlibcamera_monitor.enabled = false\n' \
         >"$pw/konfig/wireplumber/main.lua.d/51-nur-nullsenke.lua"
     echo 'bluez_monitor.enabled = false' >"$pw/konfig/wireplumber/bluetooth.lua.d/51-nur-nullsenke.lua"
-    pw_env=(env XDG_RUNTIME_DIR="$pw/laufzeit" XDG_CONFIG_HOME="$pw/konfig" PULSE_SERVER=)
+    pw_env=(env XDG_RUNTIME_DIR="$pw/laufzeit" XDG_CONFIG_HOME="$pw/konfig"
+        PULSE_RUNTIME_PATH="$pw/laufzeit/pulse" PULSE_SERVER=)
     "${pw_env[@]}" pipewire >"$protokoll/pipewire" 2>&1 &
     gestartet+=($!)
     warte_bis 20 test -S "$pw/laufzeit/pipewire-0" || { echo "pipewire did not start"; exit 1; }
