@@ -351,7 +351,8 @@ fi
 
 # The sound figures, per server, read from the benchmarks' output.
 reihe() {  # file pattern field(median|worst): a figure of a bench_speech row
-    grep -F "$2" "$1" 2>/dev/null | head -1 | grep -oE "$3 +[-0-9.]+" | awk '{ print $2 }' || true
+    grep -F "$2" "$1" 2>/dev/null | grep -F median | head -1 | grep -oE "$3 +[-0-9.]+" |
+        awk '{ print $2 }' || true
 }
 zahlen() {  # countdown file: worst delay and count of the bare numbers, unplayed ones
     awk '$1 ~ /^[0-9]+$/ && $3 ~ /^[-0-9.]+$/ { n++; if ($3 > m) m = $3 }
@@ -379,7 +380,8 @@ for srv in "${SERVER_NAMEN[@]}"; do
     e1=$(sed -n 's/^first click after "Timer Start" -> click output ms: \([-0-9.]*\).*/\1/p' "$c")
     e2=$(reihe "$f" 'first click after "Timer Start"' worst)
     z_erster[$srv]="$(ms_text "$e1" 20); 8 starts in-process: worst $e2 ms"
-    t=$(sed -n 's/^beep in the tick -> click output ms:.*max \([-0-9.]*\).*/\1/p' "$c")
+    t=$(grep '^beep in the tick -> click output ms:' "$c" | grep -oE 'max +[-0-9.]+' | head -1 |
+        awk '{ print $2 }' || true)
     z_takt[$srv]="worst $(ms_text "$t" 20)"
     if read -r zm zn zv <<<"$(zahlen "$c")" && [ -n "$zm" ]; then
         ok=$(erfuellt "$zm" "<=" 100)
@@ -438,7 +440,7 @@ cat <<EOF
   from idle, 20 kept awake, 20 over speech. Measured to the moment the first audible
   sample is handed to the stream, at its place in the written stream; the lead-in is not
   counted. A sound written over queued silence is heard after the sink's own latency,
-  one appended behind speech after the ~25 ms queued.
+  one appended behind speech after the at most 50 ms queued.
 - First click after "Timer Start": bench_countdown presses it 2 s after the output has
   gone idle; bench_speech starts eight times with the first beat 5 ms to 995 ms after.
 - Last ten seconds and the beat in a countdown: bench_countdown --server, the last 21 s of

@@ -421,7 +421,7 @@ void mitServer(const std::string& adresse, const std::string& name) {
     alles(ausgabe, name, false);
     std::printf(
         "  (%s: time the sample is handed to the stream; the server plays it after the\n"
-        "  sink's latency when it went over queued silence, else after the ~25 ms queued)\n",
+        "  sink's latency when it went over queued silence, else after the <= 50 ms queued)\n",
         name.c_str());
 }
 

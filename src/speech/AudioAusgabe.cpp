@@ -200,19 +200,19 @@ uint64_t MischendeAusgabe::phraseBeginnen(PhraseFertig fertig) {
 void MischendeAusgabe::phraseDaten(uint64_t nr, const int16_t* pcm, size_t anzahl) {
     if (nr == 0 || anzahl == 0) return;
     mischer_.phraseDaten(nr, pcm, anzahl);
-    anstossen();
+    anstossen(Art::Phrase);
 }
 
 void MischendeAusgabe::phraseBeenden(uint64_t nr) {
     if (nr == 0) return;
     mischer_.phraseBeenden(nr);
-    anstossen();
+    anstossen(Art::Phrase);
 }
 
 bool MischendeAusgabe::ueberlagern(std::shared_ptr<const PcmPuffer> klang) {
     if (!klang || klang->empty()) return true;
     if (!annehmen(Art::Klang, [&] { mischer_.ueberlagern(std::move(klang)); })) return false;
-    anstossen();
+    anstossen(Art::Klang);
     return true;
 }
 

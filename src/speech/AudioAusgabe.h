@@ -165,8 +165,8 @@ protected:
     // `eintragen` before anything can drop the mixer's work, so nothing slips in
     // after a drop. May start a reconnect.
     virtual bool annehmen(Art art, const std::function<void()>& eintragen) = 0;
-    // Work has arrived: make sure the device is playing.
-    virtual void anstossen() = 0;
+    // Work of this kind has arrived: make sure the device is playing.
+    virtual void anstossen(Art art) = 0;
 
     // Mixes one buffer and shows it to the listener.
     MischInfo mischenUndMelden(int16_t* pcm, size_t anzahl, AudioZeit uebergabe,

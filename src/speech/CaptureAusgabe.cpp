@@ -21,7 +21,7 @@ bool CaptureAusgabe::annehmen(Art, const std::function<void()>& eintragen) {
     return true;
 }
 
-void CaptureAusgabe::anstossen() {
+void CaptureAusgabe::anstossen(Art) {
     // The player checks for work and goes to sleep under this lock, so taking it
     // here means the wake-up cannot fall between its check and its sleep.
     { std::lock_guard lock(mutex_); }

@@ -42,7 +42,7 @@ public:
 
 protected:
     bool annehmen(Art art, const std::function<void()>& eintragen) override;
-    void anstossen() override;
+    void anstossen(Art art) override;
 
 private:
     void laufen();

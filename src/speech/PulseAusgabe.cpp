@@ -5,11 +5,14 @@
 
 namespace {
 
-// Target fill of the server-side buffer. Short, so that a beat reaches the
-// loudspeaker soon after it is requested; the mainloop thread refills it in
-// small steps.
-constexpr int kZielPufferMs = 25;
-constexpr int kNachfuellMs = 5;
+// Target fill of the server-side buffer and the step it is refilled in. The
+// stream runs through a whole countdown, so each refill wakes the program
+// (and the server) tens of times a second for hours: 20 ms steps keep that to
+// some fifty wake-ups a second. A sound never waits for them: one that comes
+// over queued silence is written at the server's read position, a beat over
+// speech is appended at once, behind at most the 50 ms queued.
+constexpr int kZielPufferMs = 50;
+constexpr int kNachfuellMs = 20;
 // Silence written after the last sound before the stream is corked, unless
 // it is kept awake. Long enough that a second announcement right after the
 // first needs no lead-in, short enough that the device may sleep soon.
@@ -300,19 +303,24 @@ void PulseAusgabe::wachHalten(bool an) {
     }
 }
 
-void PulseAusgabe::anstossen() {
-    // While sound is queued, the regular refill takes new work within a few
-    // milliseconds; only a corked stream or queued silence needs a hand.
-    if (!schleife_ || (laeuft_.load() && !nurStille_.load())) return;
+void PulseAusgabe::anstossen(Art art) {
+    // While sound is queued, the regular refill takes more speech; a corked
+    // stream, queued silence or a beat needs a hand.
+    if (!schleife_ || (art == Art::Phrase && laeuft_.load() && !nurStille_.load())) return;
     Sperre sperre(schleife_);
     if (zustand_ != Zustand::Bereit || !mischer_.hatArbeit()) return;
     if (korkt_) {
         starten(true);
-    } else if (nurStille_ && mischer_.kannErklingen()) {
+    } else if (nurStille_) {
         // Written at the server's read position: what it had queued was
         // silence, and the new sound is heard after the sink's own latency
         // instead of after the whole buffer.
-        schreiben(pufferSamples_, PA_SEEK_RELATIVE_ON_READ, AudioUhr::duration::zero());
+        if (mischer_.kannErklingen()) {
+            schreiben(pufferSamples_, PA_SEEK_RELATIVE_ON_READ, AudioUhr::duration::zero());
+        }
+    } else if (art == Art::Klang) {
+        // Over speech: appended now rather than at the next request.
+        schreiben(size_t(kAbtastrate * kNachfuellMs / 1000), PA_SEEK_RELATIVE, latenz_);
     }
 }
 

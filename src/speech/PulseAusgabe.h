@@ -57,7 +57,7 @@ public:
 
 protected:
     bool annehmen(Art art, const std::function<void()>& eintragen) override;
-    void anstossen() override;
+    void anstossen(Art art) override;
 
 private:
     // All of these run with the mainloop lock held.
