@@ -317,7 +317,7 @@ done
 
 for srv in "${SERVER_NAMEN[@]}"; do
     echo "$srv: speech and beat timing (bench_speech --server) ..."
-    "$werkzeug/bench_speech" --server "$(server_von "$srv")" --name "$srv" --alle \
+    "$werkzeug/bench_speech" --server "$(server_von "$srv")" --als "$srv" --alle \
         >"$tmp/speech-$srv" 2>>"$protokoll/bench_speech" || true
     sed 's/^/  /' "$tmp/speech-$srv"
     echo "$srv: the last 21 s of a countdown in the real window (bench_countdown --server) ..."

@@ -23,7 +23,7 @@
 // Outputs: the capture output (a simulated device consuming in real time)
 // and PulseAudio's client API: a private PulseAudio server with a null sink,
 // or the server given with --server (PipeWire's pulse server, for one).
-// Run: bench_speech [--server ADDRESS --name NAME] [--alle] | --nur-woerter
+// Run: bench_speech [--server ADDRESS --als NAME] [--alle] | --nur-woerter
 #include <sys/prctl.h>
 
 #include <QApplication>
@@ -434,7 +434,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
         if (a == "--server" && i + 1 < argc) server = argv[++i];
-        if (a == "--name" && i + 1 < argc) name = argv[++i];
+        if (a == "--als" && i + 1 < argc) name = argv[++i];  // not --name: Qt takes that
         alleWerte = alleWerte || a == "--alle";
         if (a == "--nur-woerter") {
             wortLaengen();
