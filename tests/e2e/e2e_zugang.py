@@ -100,15 +100,9 @@ class ZugangsSitzung(Sitzung):
         self.umgebung["WAYLAND_DEBUG"] = "1"
 
     def _busse_starten(self):
-        lesen, schreiben = os.pipe()
-        self._starten(["dbus-daemon", "--session", "--nofork", "--print-address=%d" % schreiben],
-                      pass_fds=(schreiben,))
-        os.close(schreiben)
-        with os.fdopen(lesen) as f:
-            adresse = f.readline().strip()
-        if not adresse:
-            raise RuntimeError("the session bus reported no address")
-        self.umgebung["DBUS_SESSION_BUS_ADDRESS"] = adresse
+        if "DBUS_SESSION_BUS_ADDRESS" not in self.umgebung:
+            self._bus_starten()
+        adresse = self.umgebung["DBUS_SESSION_BUS_ADDRESS"]
         self._starten([BUS_STARTER, "--launch-immediately"])
         # This process reads the bus as a screen reader would: through the
         # same session bus, and never through another display's.
