@@ -88,8 +88,8 @@ def einstellen(s, sekunden):
     s.klick(fenster, SEKUNDEN_TEXT)
     s.xdo("key", "ctrl+a")
     s.tippen(sekunden)
-    s.klick(fenster, BELICHTUNGSUHR)
-    s.klick(fenster, MSGBOX_VORBEI)
+    s.umschalten(fenster, BELICHTUNGSUHR)
+    s.umschalten(fenster, MSGBOX_VORBEI)
     return fenster
 
 

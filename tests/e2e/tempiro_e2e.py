@@ -557,6 +557,20 @@ class Sitzung:
         self.xdo("mousemove", "--window", fenster, punkt[0], punkt[1],
                  "click", "--repeat", anzahl, "--delay", 80, 1)
 
+    def umschalten(self, fenster, punkt):
+        """Clicks a check box and waits until its box is drawn anew; a click
+        lost on a loaded machine is given once more."""
+        kaestchen = (punkt[0] - 6, punkt[1] - 6, 13, 13)
+        # The pointer first, so that its hover highlight is in the picture before.
+        self.xdo("mousemove", "--window", fenster, punkt[0], punkt[1])
+        time.sleep(0.15)
+        vorher = self.x.bild(fenster, kaestchen)
+        for _ in range(2):
+            self.xdo("click", 1)
+            if warte_bis(lambda: self.x.bild(fenster, kaestchen) != vorher, 2, 0.05):
+                return
+        raise Fehlschlag("the check box at %r does not change when clicked" % (punkt,))
+
     def tippen(self, text):
         self.xdo("type", "--delay", 40, text)
 
@@ -812,9 +826,9 @@ def belichtung_15s_einstellen(s, sprache):
     s.klick(fenster, SEKUNDEN_TEXT)
     s.xdo("key", "ctrl+a")
     s.tippen("15")
-    s.klick(fenster, BELICHTUNGSUHR)
+    s.umschalten(fenster, BELICHTUNGSUHR)
     s.klick(fenster, BEAT_START)
-    s.klick(fenster, MSGBOX_VORBEI)
+    s.umschalten(fenster, MSGBOX_VORBEI)
     return fenster
 
 
@@ -824,7 +838,7 @@ def szenario_countdown(s, sprache):
     if sprache.verfuegbar:
         # The spoken countdown is switched off for the first seconds, so the
         # beat can be heard alone; it is switched on again further down.
-        s.klick(fenster, COUNTDOWN)
+        s.umschalten(fenster, COUNTDOWN)
     ruhe = s.x.bild(fenster, START_BESCHRIFTUNG)
     s.aufnahme_starten()
     # The pointer is moved first, so the click itself is all that lies between
@@ -837,7 +851,7 @@ def szenario_countdown(s, sprache):
     t_sprache = None
     if sprache.verfuegbar:
         time.sleep(max(0.0, t0 + 8.0 - time.monotonic()))
-        s.klick(fenster, COUNTDOWN)
+        s.umschalten(fenster, COUNTDOWN)
         t_sprache = time.monotonic() - t0
     box = warte_bis(s.meldung, 40, 0.05)
     t1 = time.monotonic()
@@ -936,7 +950,7 @@ def szenario_schliessen(s, sprache):
     s.klick(fenster, SEKUNDEN_TEXT)
     s.xdo("key", "ctrl+a")
     s.tippen("40")
-    s.klick(fenster, BELICHTUNGSUHR)
+    s.umschalten(fenster, BELICHTUNGSUHR)
     s.klick(fenster, BEAT_START)
     s.klick(fenster, TIMER_START)
     time.sleep(1.2)
@@ -1069,8 +1083,8 @@ def szenario_senke_wach(s, sprache):
     s.klick(fenster, SEKUNDEN_TEXT)
     s.xdo("key", "ctrl+a")
     s.tippen("35")
-    s.klick(fenster, BELICHTUNGSUHR)
-    s.klick(fenster, MSGBOX_VORBEI)
+    s.umschalten(fenster, BELICHTUNGSUHR)
+    s.umschalten(fenster, MSGBOX_VORBEI)
     s.xdo("mousemove", "--window", fenster, TIMER_START[0], TIMER_START[1])
     t0 = time.monotonic()
     s.xdo("click", 1)
