@@ -662,12 +662,17 @@ class Sitzung:
                 p.wait()
         if self.x:
             self.x.close()
-        if gescheitert and self.app and os.path.exists(self.app_log_pfad):
-            with open(self.app_log_pfad, errors="replace") as f:
-                inhalt = f.read().strip()
-            if inhalt:
-                print("--- output of tempiro:\n" + inhalt[-3000:])
-        if self.behalten:
+        if gescheitert:
+            # What the program and the servers said, the last of it.
+            for name in sorted(os.listdir(self.basis)):
+                if not name.endswith(".log"):
+                    continue
+                with open(os.path.join(self.basis, name), errors="replace") as f:
+                    inhalt = f.read().strip()
+                if inhalt:
+                    print("--- %s:\n%s" % (name, inhalt[-3000:]))
+        # Kept on request, or after a failure when TEMPIRO_E2E_BEHALTEN=1.
+        if self.behalten or (gescheitert and os.environ.get("TEMPIRO_E2E_BEHALTEN") == "1"):
             print("kept: " + self.basis)
         else:
             shutil.rmtree(self.basis, ignore_errors=True)
