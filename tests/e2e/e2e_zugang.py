@@ -304,6 +304,18 @@ def restzeit_lesen(c, sekunden):
 
 # --------------------------------------------------------------------------- scenarios
 
+def signal_beenden(s, signum):
+    """Ends the program as a session does, by a signal: it closes as if its
+    window were closed, with status 0."""
+    name = signal.Signals(signum).name
+    s.app.send_signal(signum)
+    try:
+        status = s.app.wait(10)
+    except subprocess.TimeoutExpired:
+        raise Fehlschlag("the program did not end within 10 s of %s" % name)
+    pruefe(status == 0, "%s ends the program with status 0 (%d)" % (name, status))
+
+
 def szenario_zugang_x11(s, sprache):
     """Under X11, through the bus alone: names, a stamp, a countdown to its end
     message, then SIGINT."""
@@ -354,12 +366,7 @@ def szenario_zugang_x11(s, sprache):
     pruefe(warte_bis(lambda: c["Command_Start"].name == "Timer Start", 3),
            'the start button is named "Timer Start" again')
 
-    s.app.send_signal(signal.SIGINT)
-    try:
-        status = s.app.wait(10)
-    except subprocess.TimeoutExpired:
-        raise Fehlschlag("the program did not end within 10 s of SIGINT")
-    pruefe(status == 0, "SIGINT ends the program with status 0 (%d)" % status)
+    signal_beenden(s, signal.SIGINT)
     pruefe(zeilen(s.datei("zeitnehmung.txt")) == neu, "the stamp is on disk")
 
 
@@ -385,12 +392,7 @@ def szenario_zugang_wayland(s, sprache):
     countdown_starten(c)
     restzeit_lesen(c, 2.5)
     # The session ends in the middle of the countdown.
-    s.app.send_signal(signal.SIGTERM)
-    try:
-        status = s.app.wait(10)
-    except subprocess.TimeoutExpired:
-        raise Fehlschlag("the program did not end within 10 s of SIGTERM")
-    pruefe(status == 0, "SIGTERM ends the program with status 0 (%d)" % status)
+    signal_beenden(s, signal.SIGTERM)
     pruefe(zeilen(s.datei("zeitnehmung.txt")) == neu, "both stamps are on disk")
     with open(s.app_log_pfad, errors="replace") as f:
         protokoll = f.read()
