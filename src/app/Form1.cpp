@@ -3,7 +3,9 @@
 
 #include <QCloseEvent>
 #include <QPixmap>
+#include <QPointer>
 
+#include "app/Warten.h"
 #include "app/Zugang.h"
 #include "speech/Sprecherwahl.h"
 
@@ -288,28 +290,35 @@ bool Form1::event(QEvent* ereignis) {
 void Form1::EreignisseVerbinden() {
     // Connected to the signals that also fire when the program changes the
     // value, text or selection, so a change from code runs the procedure at
-    // once, nested, exactly like the user's action.
-    connect(Check_SprachAusgabe, &QCheckBox::stateChanged, this,
-            [this] { Check_SprachAusgabe_Click(); });
-    connect(List_Sprecher, &QListWidget::currentRowChanged, this,
-            [this] { List_Sprecher_Click(); });
-    connect(Timer_Zeitanzeige, &SekundenTakt::Timer, this, &Form1::Timer_Zeitanzeige_Timer);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command_Zeitansage, &QPushButton::clicked, this, &Form1::Command_Zeitansage_Click);
-    connect(Command_Datumsansage, &QPushButton::clicked, this, &Form1::Command_Datumsansage_Click);
-    connect(Combo_H, &QComboBox::editTextChanged, this, &Form1::Combo_H_Change);
-    connect(Combo_H, &QComboBox::activated, this, &Form1::Combo_H_Click);
-    connect(Combo_M, &QComboBox::editTextChanged, this, &Form1::Combo_M_Change);
-    connect(Combo_M, &QComboBox::activated, this, &Form1::Combo_M_Click);
-    connect(Combo_S, &QComboBox::editTextChanged, this, &Form1::Combo_S_Change);
-    connect(Combo_S, &QComboBox::activated, this, &Form1::Combo_S_Click);
-    connect(Combo_Morgen, &QComboBox::editTextChanged, this, &Form1::Combo_Morgen_Change);
-    connect(Combo_Morgen, &QComboBox::activated, this, &Form1::Combo_Morgen_Click);
-    connect(Check_Dauer, &QCheckBox::stateChanged, this, [this] { Check_Dauer_Click(); });
-    connect(Command_Start, &QPushButton::clicked, this, &Form1::Command_Start_Click);
-    connect(Timer_OccRestZeit, &SekundenTakt::Timer, this, &Form1::Timer_OccRestZeit_Timer);
-    connect(btn_ZeitSpeichern, &QPushButton::clicked, this, &Form1::btn_ZeitSpeichern_Click);
+    // once, nested, exactly like the user's action. A change that comes while
+    // "Ansage Zeit" waits (an action of a screen reader) runs its procedure
+    // after the wait.
+    auto verbinde = [this](auto* control, auto signal, void (Form1::*prozedur)()) {
+        connect(control, signal, this, [fenster = QPointer<Form1>(this), prozedur] {
+            Warten::OderNachher([fenster, prozedur] {
+                if (fenster) (fenster->*prozedur)();
+            });
+        });
+    };
+    verbinde(Check_SprachAusgabe, &QCheckBox::stateChanged, &Form1::Check_SprachAusgabe_Click);
+    verbinde(List_Sprecher, &QListWidget::currentRowChanged, &Form1::List_Sprecher_Click);
+    verbinde(Timer_Zeitanzeige, &SekundenTakt::Timer, &Form1::Timer_Zeitanzeige_Timer);
+    verbinde(Command1, &QPushButton::clicked, &Form1::Command1_Click);
+    verbinde(Command2, &QPushButton::clicked, &Form1::Command2_Click);
+    verbinde(Command_Zeitansage, &QPushButton::clicked, &Form1::Command_Zeitansage_Click);
+    verbinde(Command_Datumsansage, &QPushButton::clicked, &Form1::Command_Datumsansage_Click);
+    verbinde(Combo_H, &QComboBox::editTextChanged, &Form1::Combo_H_Change);
+    verbinde(Combo_H, &QComboBox::activated, &Form1::Combo_H_Click);
+    verbinde(Combo_M, &QComboBox::editTextChanged, &Form1::Combo_M_Change);
+    verbinde(Combo_M, &QComboBox::activated, &Form1::Combo_M_Click);
+    verbinde(Combo_S, &QComboBox::editTextChanged, &Form1::Combo_S_Change);
+    verbinde(Combo_S, &QComboBox::activated, &Form1::Combo_S_Click);
+    verbinde(Combo_Morgen, &QComboBox::editTextChanged, &Form1::Combo_Morgen_Change);
+    verbinde(Combo_Morgen, &QComboBox::activated, &Form1::Combo_Morgen_Click);
+    verbinde(Check_Dauer, &QCheckBox::stateChanged, &Form1::Check_Dauer_Click);
+    verbinde(Command_Start, &QPushButton::clicked, &Form1::Command_Start_Click);
+    verbinde(Timer_OccRestZeit, &SekundenTakt::Timer, &Form1::Timer_OccRestZeit_Timer);
+    verbinde(btn_ZeitSpeichern, &QPushButton::clicked, &Form1::btn_ZeitSpeichern_Click);
 }
 
 void Form1::Form_Load() {

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SekundenTakt.h"
 
+#include <QPointer>
 #include <cmath>
+
+#include "app/Warten.h"
 
 int MsBisZumNaechstenTakt(double sekundenSeitMitternacht) {
     double bruch = sekundenSeitMitternacht - std::floor(sekundenSeitMitternacht);
@@ -30,6 +33,14 @@ void SekundenTakt::Armieren() { timer_.start(MsBisZumNaechstenTakt(uhr_.Lesen().
 
 void SekundenTakt::Ausloesen() {
     if (!an_) return;
+    // While "Ansage Zeit" waits the tick is held, and comes once after the
+    // wait: a clock second that no tick falls into is simply not shown.
+    if (Warten::Laeuft()) {
+        Warten::OderNachher([takt = QPointer<SekundenTakt>(this)] {
+            if (takt) takt->Ausloesen();
+        });
+        return;
+    }
     // A timer that fires a little early, still before the boundary, would give
     // the old second a second tick: wait for the boundary instead.
     double s = uhr_.Lesen().sekunden;

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "app/Warten.h"
+
 namespace {
 
 constexpr int Signale[] = {SIGTERM, SIGINT, SIGHUP};
@@ -66,10 +68,13 @@ void SignalEnde::Lesen() {
     unsigned char puffer[16];
     while (::read(pipe_[0], puffer, sizeof puffer) > 0) {
     }
-    angefordert = true;
-    // The window's close runs its unload, as a close by the user does; a
-    // message box still open is closed with it. Then every event loop ends:
-    // the main one and that of a box, whose caller then returns.
-    QApplication::closeAllWindows();
-    QCoreApplication::exit(0);
+    // During "Ansage Zeit" the end comes after the phrase, like everything else.
+    Warten::OderNachher([] {
+        angefordert = true;
+        // The window's close runs its unload, as a close by the user does; a
+        // message box still open is closed with it. Then every event loop
+        // ends: the main one and that of a box, whose caller then returns.
+        QApplication::closeAllWindows();
+        QCoreApplication::exit(0);
+    });
 }

@@ -4,8 +4,11 @@
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -17,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/Warten.h"
 #include "speech/Aussprache.h"
 #include "speech/StilleTrimmer.h"
 
@@ -327,6 +331,7 @@ void EspeakMaschine::melden(const std::shared_ptr<Warte>& w) {
         w->fertig = true;
     }
     w->cv.notify_all();
+    Warten::Wecken();
 }
 
 void EspeakMaschine::ausfuehren(const Auftrag& a) {
@@ -383,18 +388,37 @@ bool EspeakMaschine::sprechen(const QString& text, int stimme, int rate, bool wa
 
     uint64_t gesehen = fortschritt_ + ausgabe_.fortschritt();
     auto stillSeit = std::chrono::steady_clock::now();
-    std::unique_lock lock(warte->mutex);
-    while (!warte->fertig) {
-        warte->cv.wait_for(lock, std::chrono::milliseconds(100));
-        if (warte->fertig) break;
+    auto fertig = [&] {
+        {
+            std::lock_guard lock(warte->mutex);
+            if (warte->fertig) return true;
+        }
         const uint64_t jetzt = fortschritt_ + ausgabe_.fortschritt();
         const auto uhr = std::chrono::steady_clock::now();
         if (jetzt != gesehen) {
             gesehen = jetzt;
             stillSeit = uhr;
-        } else if (uhr - stillSeit > kStillstandGrenze) {
-            break;
         }
+        return uhr - stillSeit > kStillstandGrenze;
+    };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread()) {
+        // The window's thread waits in its event loop, which keeps serving
+        // what only looks at the window; a standstill of the output is
+        // noticed by the watch.
+        QTimer wache;
+        wache.start(100);
+        Warten::Bis(fertig);
+        return true;
+    }
+    std::unique_lock lock(warte->mutex);
+    while (!warte->fertig) {
+        warte->cv.wait_for(lock, std::chrono::milliseconds(100));
+        if (warte->fertig) break;
+        lock.unlock();
+        const bool aufgeben = fertig();
+        lock.lock();
+        if (aufgeben) break;
     }
     return true;
 }
