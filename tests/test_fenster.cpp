@@ -2,11 +2,16 @@
 // The window with fake services: start-up in its variants, the controls, the
 // clock line, the voice choice and speech switch, announcements, time stamps,
 // shut-down.
+#include <QAccessible>
 #include <QtTest>
+#include <csignal>
 
+#include "app/SignalEnde.h"
+#include "app/Warten.h"
 #include "support/Fakes.h"
 
 namespace {
+QAccessibleInterface* Zugang(QWidget* w) { return QAccessible::queryAccessibleInterface(w); }
 const QString SprachFehler =
     QStringLiteral("Problem mit Initialisierung der Sprachausgabe, Installation überprüfen");
 const QString LogFehler = QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen");
@@ -252,6 +257,79 @@ private slots:
         p.Stimme()->sprechenScheitert = true;
         f.Command_Zeitansage_Click();
         QVERIFY(!f.Label_akti->isHidden());
+    }
+
+    // "Ansage Zeit" waits for its phrase (here 500 ms) in the event loop: a
+    // repaint and a screen reader's query (a call posted to the window's
+    // thread, as the accessibility bus delivers it) are served meanwhile; a
+    // click, an accessibility action, a clock tick and the end by signal are
+    // held and handled after the phrase, in the order they came.
+    void warten() {
+        Pruefstand p;
+        Form1& f = p.Starten();
+        SignalEnde ende;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.Timer_Zeitanzeige->setEnabled(false);
+        f.Label_Zeitanzeige->clear();
+        QElapsedTimer uhr;
+        bool gesprochen = false;
+        p.Stimme()->beimSprechen = [&] {
+            QTimer::singleShot(500, [&] { gesprochen = true; });
+            uhr.start();
+            Warten::Bis([&] { return gesprochen; });
+        };
+        struct Maler : QObject {
+            int n = 0;
+            bool eventFilter(QObject*, QEvent* e) override {
+                n += e->type() == QEvent::Paint;
+                return false;
+            }
+        } maler;
+        f.Label1->installEventFilter(&maler);
+        QStringList verlauf;
+        auto merken = [&](const QString& wann) {
+            verlauf << QStringLiteral("%1: %2 %3 %4 %5 %6")
+                           .arg(wann, QApplication::focusWidget()->objectName())
+                           .arg(p.Log().count("\r\n"))
+                           .arg(f.Label_Zeitpunkt->text(),
+                                f.Label_Zeitanzeige->text().isEmpty() ? "-" : "tick")
+                           .arg(f.isVisible());
+        };
+        QTimer::singleShot(50, [&] {
+            f.Label1->update();
+            QMetaObject::invokeMethod(
+                &f, [&] { merken(Zugang(f.Command_Start)->text(QAccessible::Name)); },
+                Qt::QueuedConnection);
+        });
+        QTimer::singleShot(100, [&] {
+            QTest::keyClick(f.windowHandle(), Qt::Key_Tab);
+            QTest::mouseClick(f.windowHandle(), Qt::LeftButton, {},
+                              f.btn_ZeitSpeichern->geometry().center());
+            Warten::OderNachher([&] { merken("click"); });
+            Zugang(f.Check_Dauer)->actionInterface()->doAction(
+                QAccessibleActionInterface::toggleAction());
+            Warten::OderNachher([&] { merken("action"); });
+            p.uhr.Setze(2026, 12, 5, 10, 0, 0, 850);
+            f.Timer_Zeitanzeige->setEnabled(true);  // due in 155 ms
+        });
+        QTimer::singleShot(300, [&] {
+            Warten::OderNachher([&] { merken("tick"); });
+            ::raise(SIGTERM);
+        });
+        QTimer::singleShot(450, [&] { merken(maler.n ? "painted" : "not painted"); });
+        f.Command_Zeitansage_Click();
+        merken("phrase over");
+        QVERIFY(uhr.elapsed() >= 500);
+        QTRY_VERIFY(!f.isVisible());
+        // The Tab moves the focus after the phrase, from "start" to "stop";
+        // the click then gives it to "Zeit speichern".
+        QCOMPARE(verlauf, QStringList({"Timer Start: Command1 0 Zeitpunkt - 1",
+                                       "painted: Command1 0 Zeitpunkt - 1",
+                                       "phrase over: Command1 0 Zeitpunkt - 1",
+                                       "click: btn_ZeitSpeichern 1 Zeitpunkt - 1",
+                                       "action: btn_ZeitSpeichern 1 ZeitDauer - 1",
+                                       "tick: btn_ZeitSpeichern 1 ZeitDauer tick 1"}));
     }
 
     void zeitStempel() {

@@ -2,6 +2,7 @@
 #include "app/Form1.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QPixmap>
 #include <QPointer>
 
@@ -159,32 +160,19 @@ void Form1::ControlsAnlegen() {
         b->setDefault(false);
     }
 
-    // Tab order by tab index 0, 1, 2 ...
-    const QList<QWidget*> tabFolge = {Command1,
-                                      Command2,
-                                      Frame1,
-                                      List_Sprecher,
-                                      Check_SprachAusgabe,
-                                      Combo_S,
-                                      Combo_M,
-                                      Combo_H,
-                                      Label11,
-                                      Label10,
-                                      Label9,
-                                      Text_RestZeit,
-                                      Check_CountDown,
-                                      Command_Start,
-                                      Combo_Morgen,
-                                      Label_Zeitanzeige,
-                                      Label1,
-                                      Label_akti,
-                                      Label_Zeitpunkt,
-                                      Check_Dauer,
-                                      Command_Zeitansage,
-                                      Command_Datumsansage,
-                                      btn_ZeitSpeichern,
-                                      Check_MldVorbei};
+    // Tab order by tab index, among the controls that can take the focus
+    // (the frame and the labels cannot; the remaining-time box is disabled).
+    const QList<QWidget*> tabFolge = {Command1,        Command2,        List_Sprecher,
+                                      Check_SprachAusgabe, Combo_S,     Combo_M,
+                                      Combo_H,         Text_RestZeit,   Check_CountDown,
+                                      Command_Start,   Combo_Morgen,    Check_Dauer,
+                                      Command_Zeitansage, Command_Datumsansage,
+                                      btn_ZeitSpeichern, Check_MldVorbei};
     for (int i = 0; i + 1 < tabFolge.size(); ++i) setTabOrder(tabFolge[i], tabFolge[i + 1]);
+    // Enter presses a focused button as the space bar does.
+    for (QPushButton* b : {btn_ZeitSpeichern, Command_Datumsansage, Command_Zeitansage,
+                           Command_Start, Command1, Command2})
+        b->installEventFilter(this);
     Command1->setFocus(Qt::OtherFocusReason);
     ZugangBeschriften();
 }
@@ -258,11 +246,9 @@ void Form1::ZugangBeschriften() {
         if (!b.beschreibung.isEmpty()) b.control->setAccessibleDescription(b.beschreibung);
     }
 
-    // The labels above the lists and the remaining-time box label them.
-    Label9->setBuddy(Combo_H);
-    Label10->setBuddy(Combo_M);
-    Label11->setBuddy(Combo_S);
-    Label_Zeitpunkt->setBuddy(Combo_Morgen);
+    // Only the remaining-time box is labelled by the label above it. The
+    // lists keep their own names: a screen reader speaks a label in place of
+    // the name, and "h", "m", "s" and "Zeitpunkt" say less than the names.
     Label1->setBuddy(Text_RestZeit);
 }
 
@@ -279,6 +265,22 @@ void Form1::BildWaehlen() {
             .scaled(Image1->size() * skala, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     bild.setDevicePixelRatio(skala);
     Image1->setPixmap(bild);
+}
+
+bool Form1::eventFilter(QObject* objekt, QEvent* ereignis) {
+    // Enter on a focused button becomes the space bar: the button goes down
+    // on the press and is clicked on the release, as with Space. The window
+    // still has no default button.
+    const auto art = ereignis->type();
+    if (art != QEvent::KeyPress && art != QEvent::KeyRelease) return false;
+    auto* taste = static_cast<QKeyEvent*>(ereignis);
+    if (taste->key() != Qt::Key_Return && taste->key() != Qt::Key_Enter) return false;
+    if (taste->modifiers() & ~Qt::KeypadModifier) return false;
+    QKeyEvent leertaste(art, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "),
+                        taste->isAutoRepeat());
+    leertaste.setTimestamp(taste->timestamp());
+    QCoreApplication::sendEvent(objekt, &leertaste);
+    return true;
 }
 
 bool Form1::event(QEvent* ereignis) {

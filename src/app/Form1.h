@@ -102,6 +102,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* ereignis) override;
     bool event(QEvent* ereignis) override;
+    bool eventFilter(QObject* objekt, QEvent* ereignis) override;
 
 private:
     void ControlsAnlegen();

@@ -2,57 +2,89 @@
 #include "app/Warten.h"
 
 #include <QCoreApplication>
+#include <QCloseEvent>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPointer>
 #include <deque>
-#include <memory>
 
 namespace {
 
-// One thing held during a wait: an input event meant for a window, or a step
-// of the program.
-struct Gehalten {
-    QPointer<QObject> fenster;
-    std::unique_ptr<QEvent> ereignis;
-    std::function<void()> schritt;
-};
-
-std::deque<Gehalten> gehalten;
+// What was held during a wait, oldest first.
+std::deque<std::function<void()>> gehalten;
 bool wartet = false;
 bool nachholenGeplant = false;
 
-// What the user does to a window. It is taken at the window, before the
-// toolkit routes it to a control, so when it is handed on after the wait it
-// is routed as it would have been then: a Tab moves the focus from where the
-// focus is after the wait.
-bool IstEingabe(QEvent::Type art) {
-    switch (art) {
+// What the user does to a window, as a step that hands it on later; an empty
+// step for any other event. It is taken at the window, before the toolkit
+// routes it to a control, so when it is handed on after the wait it is routed
+// as it would have been then: a Tab moves the focus from where the focus is
+// after the wait. The event is made anew from its values when it is handed
+// on: an input event shares its point with the device, which every later
+// event of the device moves.
+std::function<void()> Eingabe(QObject* ziel, const QEvent* e) {
+    auto senden = [fenster = QPointer<QObject>(ziel)](QEvent& ereignis) {
+        if (fenster) QCoreApplication::sendEvent(fenster, &ereignis);
+    };
+    switch (e->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
+        case QEvent::MouseMove: {
+            auto* m = static_cast<const QMouseEvent*>(e);
+            return [=, art = m->type(), ort = m->position(), szene = m->scenePosition(),
+                    global = m->globalPosition(), knopf = m->button(), knoepfe = m->buttons(),
+                    tasten = m->modifiers(), geraet = m->pointingDevice(),
+                    zeit = m->timestamp()] {
+                QMouseEvent neu(art, ort, szene, global, knopf, knoepfe, tasten, geraet);
+                neu.setTimestamp(zeit);
+                senden(neu);
+            };
+        }
+        case QEvent::Wheel: {
+            auto* r = static_cast<const QWheelEvent*>(e);
+            return [=, ort = r->position(), global = r->globalPosition(),
+                    pixel = r->pixelDelta(), winkel = r->angleDelta(), knoepfe = r->buttons(),
+                    tasten = r->modifiers(), phase = r->phase(), umgekehrt = r->inverted(),
+                    quelle = r->source(), geraet = r->pointingDevice(), zeit = r->timestamp()] {
+                QWheelEvent neu(ort, global, pixel, winkel, knoepfe, tasten, phase, umgekehrt,
+                                quelle, geraet);
+                neu.setTimestamp(zeit);
+                senden(neu);
+            };
+        }
         case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TouchCancel:
-        case QEvent::TabletPress:
-        case QEvent::TabletMove:
-        case QEvent::TabletRelease:
+        case QEvent::KeyRelease: {
+            auto* t = static_cast<const QKeyEvent*>(e);
+            return [=, art = t->type(), taste = t->key(), tasten = t->modifiers(),
+                    scan = t->nativeScanCode(), virtuell = t->nativeVirtualKey(),
+                    nativ = t->nativeModifiers(), text = t->text(), wiederholt = t->isAutoRepeat(),
+                    anzahl = t->count(), geraet = t->device(), zeit = t->timestamp()] {
+                QKeyEvent neu(art, taste, tasten, scan, virtuell, nativ, text, wiederholt,
+                              anzahl, geraet);
+                neu.setTimestamp(zeit);
+                senden(neu);
+            };
+        }
         case QEvent::Close:
-            return true;
+            return [=] {
+                QCloseEvent neu;
+                senden(neu);
+            };
         default:
-            return false;
+            return {};
     }
 }
 
 class Halter : public QObject {
 protected:
     bool eventFilter(QObject* ziel, QEvent* ereignis) override {
-        if (!ziel->isWindowType() || !IstEingabe(ereignis->type())) return false;
-        gehalten.push_back({ziel, std::unique_ptr<QEvent>(ereignis->clone()), {}});
+        if (!ziel->isWindowType()) return false;
+        std::function<void()> spaeter = Eingabe(ziel, ereignis);
+        if (!spaeter) return false;
+        gehalten.push_back(std::move(spaeter));
         // A close that is held has not happened (yet).
         if (ereignis->type() == QEvent::Close) ereignis->ignore();
         return true;
@@ -65,13 +97,9 @@ protected:
 void Nachholen() {
     nachholenGeplant = false;
     while (!wartet && !gehalten.empty()) {
-        Gehalten g = std::move(gehalten.front());
+        std::function<void()> schritt = std::move(gehalten.front());
         gehalten.pop_front();
-        if (g.schritt) {
-            g.schritt();
-        } else if (g.fenster) {
-            QCoreApplication::sendEvent(g.fenster, g.ereignis.get());
-        }
+        schritt();
     }
 }
 
@@ -110,7 +138,7 @@ void OderNachher(std::function<void()> schritt) {
         schritt();
         return;
     }
-    gehalten.push_back({nullptr, nullptr, std::move(schritt)});
+    gehalten.push_back(std::move(schritt));
 }
 
 void Wecken() {

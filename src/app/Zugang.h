@@ -6,17 +6,25 @@
 // the accessible name set on it, so the three time lists would all be called
 // "00" and the day list "Heute". A label is read by its name alone, so the
 // clock line, which is named for what it shows, needs its text readable as
-// text. The interfaces here take over for those two kinds of control.
+// text. Qt's interface for a list box reports its current entry as focused
+// even while the list is not, and a screen reader then speaks the voice list
+// out of turn. The interfaces here take over for those three kinds of control.
 #pragma once
 
 #include <QAccessibleWidget>
 
+class QAbstractButton;
 class QComboBox;
 class QLabel;
+class QListWidget;
 
 // Installs the factory for the interfaces below, once per process. Must run
 // before the first combo box is created.
 void ZugangEinrichten();
+
+// Sets a button's caption. A screen reader whose focus is on the button says
+// the new caption ("Timer Start" becomes "Timer Stop" when pressed).
+void BeschriftungSetzen(QAbstractButton* knopf, const QString& text);
 
 // A combo box named by its accessible name; its value is its current text.
 // Its parts, the drop-down list and (when editable) the text field, are its
@@ -63,4 +71,23 @@ public:
 private:
     QString Inhalt() const;
     QLabel* Anzeige() const;
+};
+
+// A list box whose entries are its children: each named by its text and
+// described by its tooltip-like description (the voice's name), selected when
+// it is the current entry, and focused only while the list has the focus.
+class EintragslistenZugang : public QAccessibleWidget {
+public:
+    explicit EintragslistenZugang(QListWidget* liste);
+    ~EintragslistenZugang() override;
+    QString text(QAccessible::Text art) const override;
+    int childCount() const override;
+    QAccessibleInterface* child(int index) const override;
+    int indexOfChild(const QAccessibleInterface* kind) const override;
+    QAccessibleInterface* focusChild() const override;
+
+    QListWidget* Liste() const;
+
+private:
+    mutable QList<QAccessible::Id> eintraege_;
 };

@@ -5,17 +5,18 @@
 // tick on). Running or Halted (an entry change stopped only the tick) -> press
 // -> Idle.
 #include "app/Form1.h"
+#include "app/Zugang.h"
 #include "countdown/Countdown.h"
 
 void Form1::Command_Start_Click() {
     if (A.CountDownLaeuft != 0) {
-        Command_Start->setText(QStringLiteral("Timer Start"));
+        BeschriftungSetzen(Command_Start, QStringLiteral("Timer Start"));
         A.CountDownLaeuft = False16;
         CountDownAnhalten();
         return;
     }
 
-    Command_Start->setText(QStringLiteral("Timer Stop"));
+    BeschriftungSetzen(Command_Start, QStringLiteral("Timer Stop"));
     A.CountDownLaeuft = True16;
 
     // Date and, for a duration, the current instant come from the same reading.

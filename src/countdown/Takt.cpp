@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/Form1.h"
+#include "app/Zugang.h"
 #include "countdown/Countdown.h"
 
 namespace {
@@ -71,7 +72,7 @@ void Form1::Timer_OccRestZeit_Timer() {
         Label_akti->setVisible(false);
         if (Wert(Check_MldVorbei) == 1) Meldung(*this, QStringLiteral("Zeitpunkt vorbei"));
         Label_akti->setVisible(true);
-        Command_Start->setText(QStringLiteral("Timer Start"));
+        BeschriftungSetzen(Command_Start, QStringLiteral("Timer Start"));
         A.CountDownLaeuft = False16;
     }
 
