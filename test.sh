@@ -13,6 +13,13 @@ else
     [ -z "$fehlt" ] || echo "PipeWire is not installed ($fehlt): its sound tests are skipped." \
         "TEMPIRO_PIPEWIRE=1 ./test.sh installs it."
 fi
+if [ "${CI:-}" = true ] || [ "${TEMPIRO_ORCA:-}" = 1 ]; then
+    pakete+=("${PAKETE_ORCA[@]}")
+else
+    fehlt=$(fehlende_pakete "${PAKETE_ORCA[@]}")
+    [ -z "$fehlt" ] || echo "Orca is not installed ($fehlt): its screen-reader tests are skipped." \
+        "TEMPIRO_ORCA=1 ./test.sh installs it."
+fi
 pakete_sicherstellen "${pakete[@]}"
 bauen build
 ctest --test-dir build --output-on-failure -j 2

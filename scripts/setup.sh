@@ -23,6 +23,12 @@ PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfak
 # desktop at its next login; test.sh therefore installs these only under CI
 # (CI=true) or when asked (TEMPIRO_PIPEWIRE=1).
 PAKETE_PIPEWIRE=(pipewire pipewire-pulse wireplumber dbus-daemon)
+# The screen reader the accessibility tests run: Orca with speech-dispatcher,
+# a window manager for it, the German locale's sources. speech-dispatcher's
+# user service speaks for every program of a desktop once installed, so
+# test.sh installs these only under CI (CI=true) or when asked
+# (TEMPIRO_ORCA=1).
+PAKETE_ORCA=(orca speech-dispatcher metacity locales python3-dbus)
 # The pictures of the user guide (scripts/bildschirmfotos.sh).
 PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev)
 # The Debian package (scripts/paket.sh): its build tools and checker.
