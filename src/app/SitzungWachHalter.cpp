@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QThread>
@@ -101,13 +102,16 @@ public:
     }
 
     // Program end: release what is held, close what is asked, and wait a
-    // bounded time for the answers, so the releases have left before the
-    // process ends.
+    // bounded time for the answers still to come, releasing what they grant,
+    // so the releases have left before the process ends.
     void Ende() {
+        QEventLoop schleife;
+        ende_ = &schleife;
+        QTimer::singleShot(AbmeldeFristMs, &schleife, &QEventLoop::quit);
         soll_ = false;
         Weiter();
-        for (QDBusPendingCall& freigabe : freigaben_) freigabe.waitForFinished();
-        freigaben_.clear();
+        if (!halte_.empty() || !freigaben_.isEmpty()) schleife.exec();
+        ende_ = nullptr;
         thread()->quit();
     }
 
@@ -167,6 +171,7 @@ private:
                 ++it;
             }
         }
+        if (ende_ && halte_.empty() && freigaben_.isEmpty()) ende_->quit();
         if (!soll_ || bester < kette_.size()) return;
         while (schritt_ < kette_.size()) {
             if (gefragt_) {
@@ -317,11 +322,17 @@ private:
                          SLOT(Antwort(QDBusMessage)));
     }
 
-    // A release: nothing waits for its answer until the program ends.
+    // A release: only the program's end waits for its answer.
     QDBusPendingCall Abschicken(const QDBusMessage& m) {
-        freigaben_.removeIf([](const QDBusPendingCall& c) { return c.isFinished(); });
-        freigaben_.append(Bus().asyncCall(m, AbmeldeFristMs));
-        return freigaben_.constLast();
+        const QDBusPendingCall c = Bus().asyncCall(m, AbmeldeFristMs);
+        freigaben_.append(c);
+        auto* w = new QDBusPendingCallWatcher(c, this);
+        connect(w, &QDBusPendingCallWatcher::finished, this, [this, w] {
+            w->deleteLater();
+            freigaben_.removeIf([](const QDBusPendingCall& c) { return c.isFinished(); });
+            Weiter();
+        });
+        return c;
     }
 
     const int frist_;
@@ -336,6 +347,7 @@ private:
     std::list<HaltPtr> halte_;
     int nummer_ = 0;
     QList<QDBusPendingCall> freigaben_;
+    QEventLoop* ende_ = nullptr;  // the program's end waits in it
 };
 
 SitzungWachHalter::SitzungWachHalter(std::chrono::milliseconds frist) : frist_(frist) {}

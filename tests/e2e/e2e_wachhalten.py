@@ -16,11 +16,15 @@ answers. The window is driven with the helpers of tempiro_e2e.py.
 Usage: e2e_wachhalten.py --binary PATH SCENARIO     (--list shows the scenarios)
 """
 
+import json
 import os
 import shutil
 import signal
+import subprocess
 import sys
 import time
+
+import dbus
 
 sys.dont_write_bytecode = True  # no compiled copy of the driver in the source tree
 from tempiro_e2e import (BELICHTUNGSUHR, MSGBOX_VORBEI, SEKUNDEN_TEXT, TIMER_START, ZEITZEILE,
@@ -32,9 +36,7 @@ APP_ID = "de.tempiro.Tempiro"
 GRUND = "Countdown läuft"
 GNOME = ["dbus-daemon", "gnome-session", "gjs", "/usr/libexec/gsd-screensaver-proxy",
          "/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gtk"]
-BUS_KONFIGURATION = """<busconfig><listen>unix:tmpdir=%s</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
-<allow own="*"/></policy></busconfig>"""
+DIENSTE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wachhalte_dienste.py")
 # What GNOME Shell offers the gtk backend: the name and whether the screen is locked.
 BILDSCHIRMSPERRE = """const {Gio, GLib} = imports.gi;
 Gio.DBusExportedObject.wrapJSObject('<node><interface name="org.gnome.ScreenSaver">'
@@ -51,39 +53,29 @@ class GnomeSitzung(Sitzung):
     menue = False  # the program is put in the cgroup GNOME Shell gives a menu start
     angelegt = ()
 
-    def bus(self, name):
-        """Starts a private bus that starts no service on demand; its address."""
-        ordner = os.path.join(self.basis, name)
-        os.makedirs(ordner)
-        with open(os.path.join(ordner, "bus.conf"), "w") as f:
-            f.write(BUS_KONFIGURATION % ordner)
-        lesen, schreiben = os.pipe()
-        self._starten(["dbus-daemon", "--config-file=" + os.path.join(ordner, "bus.conf"),
-                       "--nofork", "--print-address=%d" % schreiben], pass_fds=(schreiben,))
-        os.close(schreiben)
-        with os.fdopen(lesen) as f:
-            return f.readline().strip()
+    def bus(self):
+        """Starts a private bus that starts no service on demand; its address.
+        The bus process itself is self.bus_prozess."""
+        kopf = json.loads(self._starten([DIENSTE, "--bus"], stdout=subprocess.PIPE).stdout.readline())
+        self.bus_prozess = kopf["pid"]
+        return kopf["adresse"]
 
     def gnome_starten(self, portal=True):
         """The session manager and the screen saver proxy; with the portal and
         its gtk backend, unless told otherwise."""
         fehlt = [n for n in GNOME if shutil.which(n) is None]
-        try:
-            import dbus
-        except ImportError:
-            fehlt.append("python3-dbus")
         if fehlt:
             text = ("GNOME's session manager and portal are not installed (missing %s); "
                     "./test.sh installs them under CI or with TEMPIRO_GNOME=1" % " ".join(fehlt))
             raise Fehlschlag(text) if os.environ.get("CI") else Uebersprungen(text)
-        self.umgebung["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus("systembus")
-        self.umgebung["DBUS_SESSION_BUS_ADDRESS"] = adresse = self.bus("sitzungsbus")
+        self.umgebung["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus()
+        self.umgebung["DBUS_SESSION_BUS_ADDRESS"] = adresse = self.bus()
         self.umgebung["XDG_CURRENT_DESKTOP"] = "GNOME"
         sitzungen = os.path.join(self.heim, ".config", "gnome-session", "sessions")
         os.makedirs(sitzungen)
         with open(os.path.join(sitzungen, "tempiro.session"), "w") as f:
             f.write("[GNOME Session]\nName=Tempiro\nRequiredComponents=\n")
-        self.dbus, self.dbus_fehler = dbus.bus.BusConnection(adresse), dbus.DBusException
+        self.dbus = dbus.bus.BusConnection(adresse)
         dienste = [(["gnome-session", "--builtin", "--session=tempiro", "--autostart=" + sitzungen,
                      "--disable-acceleration-check"], SM),
                    (["/usr/libexec/gsd-screensaver-proxy"], "org.freedesktop.ScreenSaver")]
@@ -145,7 +137,7 @@ class GnomeSitzung(Sitzung):
                          bool(self.sm.IsInhibited(8, dbus_interface=SM)),
                          [lesen(p) for p in self.sm.GetInhibitors(dbus_interface=SM)])
                 break
-            except self.dbus_fehler:
+            except dbus.DBusException:
                 time.sleep(0.1)
         print("  measured: %s: IsInhibited(4) %s, IsInhibited(8) %s, inhibitors %s"
               % (wann, stand[0], stand[1], [(str(a), str(g), int(f), int(x))
@@ -294,12 +286,11 @@ def szenario_bildschirmschoner(s, _):
 def szenario_ohne_antwort(s, haengt):
     """No session bus, or one that stops answering once the window is up: the
     countdown runs and ends on time, and the program ends promptly."""
-    s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = (s.bus("sitzungsbus") if haengt else
+    s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = (s.bus() if haengt else
                                               "unix:path=" + os.path.join(s.basis, "kein-bus"))
-    bus = s.prozesse[-1]
     fenster = einstellen(s, "01")
     if haengt:
-        bus.send_signal(signal.SIGSTOP)
+        os.kill(s.bus_prozess, signal.SIGSTOP)
     vorher = s.x.bild(fenster, ZEITZEILE)
     t0 = druecken(s, fenster)
     pruefe(warte_bis(lambda: s.x.bild(fenster, ZEITZEILE) != vorher, 2.5),
@@ -311,7 +302,8 @@ def szenario_ohne_antwort(s, haengt):
            "the countdown of 1 s ends by itself 11 to 15 s after the start")
     s.meldung_schliessen(box)
     beenden_gemessen(s, fenster)
-    bus.send_signal(signal.SIGCONT)
+    if haengt:
+        os.kill(s.bus_prozess, signal.SIGCONT)
 
 
 SZENARIEN = {
