@@ -13,6 +13,13 @@ else
     [ -z "$fehlt" ] || echo "PipeWire is not installed ($fehlt): its sound tests are skipped." \
         "TEMPIRO_PIPEWIRE=1 ./test.sh installs it."
 fi
+if [ "${CI:-}" = true ] || [ "${TEMPIRO_GNOME:-}" = 1 ]; then
+    pakete+=("${PAKETE_GNOME[@]}")
+else
+    fehlt=$(fehlende_pakete "${PAKETE_GNOME[@]}")
+    [ -z "$fehlt" ] || echo "GNOME's session manager and portal are not installed ($fehlt):" \
+        "the session hold's GNOME scenarios are skipped. TEMPIRO_GNOME=1 ./test.sh installs them."
+fi
 pakete_sicherstellen "${pakete[@]}"
 bauen build
 ctest --test-dir build --output-on-failure -j 2

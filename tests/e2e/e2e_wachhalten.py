@@ -16,11 +16,9 @@ answers. The window is driven with the helpers of tempiro_e2e.py.
 Usage: e2e_wachhalten.py --binary PATH SCENARIO     (--list shows the scenarios)
 """
 
-import json
 import os
 import shutil
 import signal
-import subprocess
 import sys
 import time
 
@@ -36,7 +34,6 @@ APP_ID = "de.tempiro.Tempiro"
 GRUND = "Countdown läuft"
 GNOME = ["dbus-daemon", "gnome-session", "gjs", "/usr/libexec/gsd-screensaver-proxy",
          "/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gtk"]
-DIENSTE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wachhalte_dienste.py")
 # What GNOME Shell offers the gtk backend: the name and whether the screen is locked.
 BILDSCHIRMSPERRE = """const {Gio, GLib} = imports.gi;
 Gio.DBusExportedObject.wrapJSObject('<node><interface name="org.gnome.ScreenSaver">'
@@ -53,13 +50,6 @@ class GnomeSitzung(Sitzung):
     menue = False  # the program is put in the cgroup GNOME Shell gives a menu start
     angelegt = ()
 
-    def bus(self):
-        """Starts a private bus that starts no service on demand; its address.
-        The bus process itself is self.bus_prozess."""
-        kopf = json.loads(self._starten([DIENSTE, "--bus"], stdout=subprocess.PIPE).stdout.readline())
-        self.bus_prozess = kopf["pid"]
-        return kopf["adresse"]
-
     def gnome_starten(self, portal=True):
         """The session manager and the screen saver proxy; with the portal and
         its gtk backend, unless told otherwise."""
@@ -68,8 +58,9 @@ class GnomeSitzung(Sitzung):
             text = ("GNOME's session manager and portal are not installed (missing %s); "
                     "./test.sh installs them under CI or with TEMPIRO_GNOME=1" % " ".join(fehlt))
             raise Fehlschlag(text) if os.environ.get("CI") else Uebersprungen(text)
-        self.umgebung["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus()
-        self.umgebung["DBUS_SESSION_BUS_ADDRESS"] = adresse = self.bus()
+        # A system bus with nothing on it, then the session bus.
+        self.umgebung["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus_starten()
+        adresse = self._bus_starten()
         self.umgebung["XDG_CURRENT_DESKTOP"] = "GNOME"
         sitzungen = os.path.join(self.heim, ".config", "gnome-session", "sessions")
         os.makedirs(sitzungen)
@@ -286,11 +277,13 @@ def szenario_bildschirmschoner(s, _):
 def szenario_ohne_antwort(s, haengt):
     """No session bus, or one that stops answering once the window is up: the
     countdown runs and ends on time, and the program ends promptly."""
-    s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = (s.bus() if haengt else
-                                              "unix:path=" + os.path.join(s.basis, "kein-bus"))
+    s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(s.basis, "kein-bus")
+    if haengt:
+        s._bus_starten()
+    bus = s.prozesse[-1]
     fenster = einstellen(s, "01")
     if haengt:
-        os.kill(s.bus_prozess, signal.SIGSTOP)
+        bus.send_signal(signal.SIGSTOP)
     vorher = s.x.bild(fenster, ZEITZEILE)
     t0 = druecken(s, fenster)
     pruefe(warte_bis(lambda: s.x.bild(fenster, ZEITZEILE) != vorher, 2.5),
@@ -302,8 +295,7 @@ def szenario_ohne_antwort(s, haengt):
            "the countdown of 1 s ends by itself 11 to 15 s after the start")
     s.meldung_schliessen(box)
     beenden_gemessen(s, fenster)
-    if haengt:
-        os.kill(s.bus_prozess, signal.SIGCONT)
+    bus.send_signal(signal.SIGCONT)
 
 
 SZENARIEN = {

@@ -59,6 +59,9 @@ MEZ = "CET-1CEST,M3.5.0,M10.5.0/3"
 STEMPEL_ZEILE = re.compile(
     rb"^(\d{2,5}) (\d{2})\.(\d{2})\.(\d{4}) (\d{2}):(\d{2}):(\d{2}),(\d{2})$")
 RATE = 16000  # recording: mono, 16 bit, 16 kHz
+BUS_KONFIGURATION = """<busconfig><type>session</type><listen>unix:tmpdir=%s</listen>
+<auth>EXTERNAL</auth><policy context="default"><allow send_destination="*" eavesdrop="true"/>
+<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>"""
 
 # Control centres in window pixels. The window is laid out in twips and 15
 # twips are one pixel: left, top, width, height from the window definition,
@@ -447,9 +450,14 @@ class Sitzung:
             raise RuntimeError("the private sound server did not come up")
 
     def _bus_starten(self):
-        """A private session bus; its address goes into the environment."""
+        """A private session bus; its address goes into the environment and is
+        returned. It starts no service on demand, so nothing the machine has
+        installed (a desktop portal, say) comes onto it unasked."""
+        ordner = tempfile.mkdtemp(prefix="bus-", dir=self.basis)
+        with open(os.path.join(ordner, "bus.conf"), "w") as f:
+            f.write(BUS_KONFIGURATION % ordner)
         lesen, schreiben = os.pipe()
-        self._starten(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+        self._starten(["dbus-daemon", "--config-file=" + f.name, "--nofork", "--nopidfile",
                        "--print-address=%d" % schreiben], pass_fds=(schreiben,))
         os.close(schreiben)
         with os.fdopen(lesen) as f:
@@ -457,6 +465,7 @@ class Sitzung:
         if not adresse:
             raise RuntimeError("the private session bus did not start")
         self.umgebung["DBUS_SESSION_BUS_ADDRESS"] = adresse
+        return adresse
 
     def _pipewire_starten(self):
         # WirePlumber without its device monitors: only the null sink exists.

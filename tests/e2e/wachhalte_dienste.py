@@ -2,12 +2,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Stand-ins for the desktop services that keep a session awake, on a private
 session bus, for the holder's unit test: what Debian's real services cannot be
-made to do on purpose (refuse, answer late, never answer), in any mix. The
-end-to-end scenarios start their private buses with it, with no stand-in.
+made to do on purpose (refuse, answer late, never answer), in any mix.
 
   --bus            starts a private bus of its own (no service is ever started
-                   on demand on it) and prints {"adresse": ..., "pid": ...};
-                   without it the bus of DBUS_SESSION_BUS_ADDRESS is used
+                   on demand on it) and prints {"adresse": ...}; without it the
+                   bus of DBUS_SESSION_BUS_ADDRESS is used
   --sitzung ART    GNOME's session manager
   --portal ART     the desktop portal's Inhibit and its requests
   --schoner ART    the screen saver service
@@ -170,7 +169,7 @@ def main():
                                        "--print-address=1"], stdout=subprocess.PIPE,
                                       preexec_fn=_sterben_mit_eltern)
             os.environ["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
-            melden(adresse=os.environ["DBUS_SESSION_BUS_ADDRESS"], pid=daemon.pid)
+            melden(adresse=os.environ["DBUS_SESSION_BUS_ADDRESS"])
         try:
             dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
             bus = dbus.SessionBus()
