@@ -59,9 +59,6 @@ MEZ = "CET-1CEST,M3.5.0,M10.5.0/3"
 STEMPEL_ZEILE = re.compile(
     rb"^(\d{2,5}) (\d{2})\.(\d{2})\.(\d{4}) (\d{2}):(\d{2}):(\d{2}),(\d{2})$")
 RATE = 16000  # recording: mono, 16 bit, 16 kHz
-BUS_KONFIGURATION = """<busconfig><type>session</type><listen>unix:tmpdir=%s</listen>
-<auth>EXTERNAL</auth><policy context="default"><allow send_destination="*" eavesdrop="true"/>
-<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>"""
 
 # Control centres in window pixels. The window is laid out in twips and 15
 # twips are one pixel: left, top, width, height from the window definition,
@@ -451,13 +448,14 @@ class Sitzung:
 
     def _bus_starten(self):
         """A private session bus; its address goes into the environment and is
-        returned. It starts no service on demand, so nothing the machine has
-        installed (a desktop portal, say) comes onto it unasked."""
-        ordner = tempfile.mkdtemp(prefix="bus-", dir=self.basis)
-        with open(os.path.join(ordner, "bus.conf"), "w") as f:
-            f.write(BUS_KONFIGURATION % ordner)
+        returned. The machine's desktop portal cannot be started on it: a
+        service file in the runtime directory, which comes first, shadows it."""
+        dienste = os.path.join(self.laufzeit, "dbus-1", "services")
+        os.makedirs(dienste, exist_ok=True)
+        with open(os.path.join(dienste, "org.freedesktop.portal.Desktop.service"), "w") as f:
+            f.write("[D-BUS Service]\nName=org.freedesktop.portal.Desktop\nExec=/bin/false\n")
         lesen, schreiben = os.pipe()
-        self._starten(["dbus-daemon", "--config-file=" + f.name, "--nofork", "--nopidfile",
+        self._starten(["dbus-daemon", "--session", "--nofork", "--nopidfile",
                        "--print-address=%d" % schreiben], pass_fds=(schreiben,))
         os.close(schreiben)
         with os.fdopen(lesen) as f:
