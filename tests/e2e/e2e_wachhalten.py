@@ -16,6 +16,7 @@ answers. The window is driven with the helpers of tempiro_e2e.py.
 Usage: e2e_wachhalten.py --binary PATH SCENARIO     (--list shows the scenarios)
 """
 
+import contextlib
 import os
 import shutil
 import signal
@@ -29,7 +30,6 @@ from tempiro_e2e import (BELICHTUNGSUHR, MSGBOX_VORBEI, SEKUNDEN_TEXT, TIMER_STA
                          Fehlschlag, Sitzung, Uebersprungen, main, pruefe, warte_bis)
 
 SM = "org.gnome.SessionManager"
-PORTAL = "org.freedesktop.portal.Desktop"
 APP_ID = "de.tempiro.Tempiro"
 GRUND = "Countdown läuft"
 GNOME = ["dbus-daemon", "gnome-session", "gjs", "/usr/libexec/gsd-screensaver-proxy",
@@ -74,7 +74,7 @@ class GnomeSitzung(Sitzung):
             dienste += [(["gjs", "-c", BILDSCHIRMSPERRE], "org.gnome.ScreenSaver"),
                         (["/usr/libexec/xdg-desktop-portal-gtk"],
                          "org.freedesktop.impl.portal.desktop.gtk"),
-                        (["/usr/libexec/xdg-desktop-portal"], PORTAL)]
+                        (["/usr/libexec/xdg-desktop-portal"], "org.freedesktop.portal.Desktop")]
         for befehl, name in dienste:
             p = self._starten(befehl, ausgabe=os.path.join(self.basis, name + ".log"))
             if not warte_bis(lambda: self.dbus.name_has_owner(name), 20):
@@ -114,17 +114,15 @@ class GnomeSitzung(Sitzung):
     def aufraeumen(self, gescheitert):
         super().aufraeumen(gescheitert)
         for pfad in reversed(self.angelegt):
-            try:
+            with contextlib.suppress(OSError):
                 os.rmdir(pfad)
-            except OSError:
-                pass
 
     def stand(self, wann):
         """What the session manager holds: (suspend held, idle held, inhibitors)."""
         def lesen(pfad):
-            i = self.dbus.get_object(SM, pfad, introspect=False)
-            return tuple(i.get_dbus_method(m, SM + ".Inhibitor")() for m in
-                         ("GetAppId", "GetReason", "GetFlags", "GetToplevelXid"))
+            i = self.dbus.get_object(SM, pfad, introspect=False).get_dbus_method
+            return tuple(art(i("Get" + m, SM + ".Inhibitor")()) for art, m in (
+                (str, "AppId"), (str, "Reason"), (int, "Flags"), (int, "ToplevelXid")))
         while True:
             try:  # an inhibitor may go between the list and its reading
                 stand = (bool(self.sm.IsInhibited(4, dbus_interface=SM)),
@@ -134,8 +132,7 @@ class GnomeSitzung(Sitzung):
             except dbus.DBusException:
                 time.sleep(0.1)
         print("  measured: %s: IsInhibited(4) %s, IsInhibited(8) %s, inhibitors %s"
-              % (wann, stand[0], stand[1], [(str(a), str(g), int(f), int(x))
-                                            for a, g, f, x in stand[2]]), flush=True)
+              % ((wann,) + stand), flush=True)
         return stand
 
     def haelt(self, wann, flags, sekunden=10):
@@ -184,8 +181,8 @@ def beenden_gemessen(s, fenster):
     t = time.monotonic()
     status = s.beenden(fenster)
     print("  measured: the process ended %.2f s after the close request" % (time.monotonic() - t))
-    pruefe(status == 0, "closing ends the program with status 0 (%d)" % status)
-    pruefe(time.monotonic() - t < 5.0, "and promptly")
+    pruefe(status == 0 and time.monotonic() - t < 5.0,
+           "closing ends the program promptly with status 0 (%d)" % status)
 
 
 def portal_anhalten(s, weiter_nach):
@@ -196,11 +193,11 @@ def portal_anhalten(s, weiter_nach):
                     s.portal.send_signal(signal.SIGCONT))
 
 
-def szenario_gnome(s, menue):
+def szenario_gnome(s, _):
     """From "Timer Start" to "Timer Stop", to the expiry and to the window's
     close, the session manager holds one inhibitor with idle and suspend."""
     s.gnome_starten()
-    if menue:
+    if s.option:  # started from the menu
         s.im_menue()
     fenster = einstellen(s, "01")
     s.frei("idle clock")
@@ -251,11 +248,11 @@ def szenario_portal_spaet(s, _):
     beenden_gemessen(s, fenster)
 
 
-def szenario_portal_stopp(s, weiter_nach):
+def szenario_portal_stopp(s, _):
     """"Timer Stop" while the portal frontend is stopped, which goes on later:
     nothing is held afterwards."""
     fenster = portal_einstellen(s)
-    weiter = portal_anhalten(s, weiter_nach)
+    weiter = portal_anhalten(s, s.option)
     druecken(s, fenster)
     time.sleep(1.0)
     druecken(s, fenster)
@@ -277,15 +274,15 @@ def szenario_bildschirmschoner(s, _):
     beenden_gemessen(s, fenster)
 
 
-def szenario_ohne_antwort(s, haengt):
+def szenario_ohne_antwort(s, _):
     """No session bus, or one that stops answering once the window is up: the
     countdown runs and ends on time, and the program ends promptly."""
     s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(s.basis, "kein-bus")
-    if haengt:
+    if s.option:  # a bus that will stop answering
         s._bus_starten()
     bus = s.prozesse[-1]
     fenster = einstellen(s, "01")
-    if haengt:
+    if s.option:
         bus.send_signal(signal.SIGSTOP)
     vorher = s.x.bild(fenster, ZEITZEILE)
     t0 = druecken(s, fenster)
@@ -314,11 +311,10 @@ SZENARIEN = {
 
 
 if __name__ == "__main__":
-    # The table's option is the scenario's own argument; every scenario runs
+    # The table's option is the scenario's own (s.option); every scenario runs
     # without a sound server.
-    def szenario(f, option):
-        lauf = lambda s, _: f(s, option)
-        lauf.__doc__ = f.__doc__
-        return lauf, None
-    sys.exit(main({n: szenario(f, o) for n, (f, o) in SZENARIEN.items()},
-                  lambda a, _: GnomeSitzung(a.binary, mit_ton=False, behalten=a.keep)))
+    def sitzung(a, option):
+        s = GnomeSitzung(a.binary, mit_ton=False, behalten=a.keep)
+        s.option = option
+        return s
+    sys.exit(main(SZENARIEN, sitzung))
