@@ -6,20 +6,22 @@ hier="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=scripts/setup.sh
 source "$hier/scripts/setup.sh"
 pakete=("${PAKETE_BAU[@]}" "${PAKETE_TEST[@]}")
-if [ "${CI:-}" = true ] || [ "${TEMPIRO_PIPEWIRE:-}" = 1 ]; then
-    pakete+=("${PAKETE_PIPEWIRE[@]}")
-else
-    fehlt=$(fehlende_pakete "${PAKETE_PIPEWIRE[@]}")
-    [ -z "$fehlt" ] || echo "PipeWire is not installed ($fehlt): its sound tests are skipped." \
-        "TEMPIRO_PIPEWIRE=1 ./test.sh installs it."
-fi
-if [ "${CI:-}" = true ] || [ "${TEMPIRO_ORCA:-}" = 1 ]; then
-    pakete+=("${PAKETE_ORCA[@]}")
-else
-    fehlt=$(fehlende_pakete "${PAKETE_ORCA[@]}")
-    [ -z "$fehlt" ] || echo "Orca is not installed ($fehlt): its screen-reader tests are skipped." \
-        "TEMPIRO_ORCA=1 ./test.sh installs it."
-fi
+# Packages that change a desktop they are installed on (see scripts/setup.sh):
+# installed only under CI or when asked, their tests skipped otherwise.
+wahlweise() {  # the variable that asks for them, what they are for, the packages
+    local wunsch=$1 wofuer=$2 fehlt
+    shift 2
+    if [ "${CI:-}" = true ] || [ "${!wunsch:-}" = 1 ]; then
+        pakete+=("$@")
+    else
+        fehlt=$(fehlende_pakete "$@")
+        [ -z "$fehlt" ] || echo "Not installed ($fehlt): $wofuer are skipped." \
+            "$wunsch=1 ./test.sh installs them."
+    fi
+}
+wahlweise TEMPIRO_PIPEWIRE "the PipeWire sound tests" "${PAKETE_PIPEWIRE[@]}"
+wahlweise TEMPIRO_ORCA "the screen-reader tests with Orca" "${PAKETE_ORCA[@]}"
+wahlweise TEMPIRO_GNOME "the session hold's GNOME scenarios" "${PAKETE_GNOME[@]}"
 pakete_sicherstellen "${pakete[@]}"
 bauen build
 ctest --test-dir build --output-on-failure -j 2

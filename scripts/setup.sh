@@ -29,6 +29,13 @@ PAKETE_PIPEWIRE=(pipewire pipewire-pulse wireplumber dbus-daemon)
 # test.sh installs these only under CI (CI=true) or when asked
 # (TEMPIRO_ORCA=1).
 PAKETE_ORCA=(orca speech-dispatcher metacity locales python3-dbus)
+# The session hold's scenarios on GNOME's own session manager, desktop portal
+# (with its gtk backend, which needs gjs here to stand for GNOME Shell's screen
+# saver name) and screen saver proxy. They bring a portal backend and GNOME's
+# settings daemons onto a desktop that may use others; test.sh therefore
+# installs these only under CI (CI=true) or when asked (TEMPIRO_GNOME=1).
+PAKETE_GNOME=(gnome-session-bin xdg-desktop-portal xdg-desktop-portal-gtk gjs
+              gnome-settings-daemon dbus-daemon python3-dbus)
 # The pictures of the user guide (scripts/bildschirmfotos.sh).
 PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev)
 # The Debian package (scripts/paket.sh): its build tools and checker.

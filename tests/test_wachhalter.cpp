@@ -1,25 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The session hold against stand-ins of the desktop services on a private
-// session bus: which service is asked and with what, and that every hold
-// granted is released again, whatever order stops, late answers and the
-// program's end come in. A bus that does not exist and one that never answers
-// are tried in child processes, since a process has only one session bus.
+// session bus, in the sequences Debian's real services cannot be made to show
+// on purpose: services that refuse, answer late or never, in any order with
+// the countdown's stop and the program's end. Every hold granted must be
+// released, and a countdown must keep one hold at most. A bus that does not
+// exist and one that never answers are tried in child processes, since a
+// process has only one session bus.
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/SitzungWachHalter.h"
 
@@ -27,119 +28,67 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Long enough for any answer of a working stand-in, even under a sanitizer on
-// a busy machine; a silent one costs a test this long.
-constexpr auto Frist = 1500ms;
-
 // One run of the stand-in script: its records, one JSON object per call.
 class Stellvertreter {
 public:
-    explicit Stellvertreter(const QStringList& argumente) {
+    explicit Stellvertreter(const QString& argumente) {
         p_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        p_.start(QStringLiteral(WACHHALTE_DIENSTE), argumente);
+        p_.start(QStringLiteral(WACHHALTE_DIENSTE), argumente.split(u' ', Qt::SkipEmptyParts));
+        (void)QTest::qWaitFor([&] { return Lesen(), bereit_; }, 15000);
     }
     ~Stellvertreter() {
         p_.terminate();
         if (!p_.waitForFinished(5000)) p_.kill();
     }
-    // Waits for the line that says the stand-in is ready.
-    bool Bereit() {
-        return QTest::qWaitFor(
-            [&] {
-                Lesen();
-                return bereit_;
-            },
-            15000);
-    }
-    // The private bus's address, when the stand-in started one.
-    QString Adresse() const { return kopf_[u"adresse"].toString(); }
+    bool bereit_ = false;
+    QString adresse_;
+    QList<QJsonObject> aufrufe_;
     const QList<QJsonObject>& Lesen() {
         while (p_.canReadLine()) {
             const QJsonObject o = QJsonDocument::fromJson(p_.readLine()).object();
-            if (o.contains(u"bereit"))
-                bereit_ = true;
-            else if (o.contains(u"adresse"))
-                kopf_ = o;
-            else
-                aufrufe_.append(o);
+            bereit_ |= o.contains(u"bereit");
+            if (o.contains(u"adresse")) adresse_ = o[u"adresse"].toString();
+            if (o.contains(u"aufruf")) aufrufe_.append(o);
         }
         return aufrufe_;
-    }
-    bool WarteAuf(qsizetype anzahl) {
-        return QTest::qWaitFor([&] { return Lesen().size() >= anzahl; }, 10000);
     }
 
 private:
     QProcess p_;
-    bool bereit_ = false;
-    QJsonObject kopf_;
-    QList<QJsonObject> aufrufe_;
 };
 
-// The calls in short: P+n the portal's n-th request, an its late answer, P-n
-// its close; S+n the screen saver's n-th hold, S-n its release. A trailing "?"
-// marks a release of something the service never granted.
+// The calls in short: G the session manager, P the portal, S the screen saver,
+// E the power management; +n its n-th Inhibit, !n its late answer, -n its
+// release, with "?" where the service held nothing for it.
 QString Verlauf(const QList<QJsonObject>& aufrufe) {
-    QStringList anfragen, teile;
-    QList<int> cookies;
+    QStringList teile;
+    QHash<QString, QStringList> werte;
     for (const QJsonObject& o : aufrufe) {
-        const QString aufruf = o[u"aufruf"].toString();
-        const QString offen = o[u"offen"].toBool(true) ? "" : "?";
-        if (o[u"dienst"].toString() == u"portal") {
-            const QString pfad = o[u"pfad"].toString();
-            if (aufruf == u"Inhibit") anfragen << pfad;
-            const int n = int(anfragen.indexOf(pfad)) + 1;
-            if (aufruf == u"Inhibit") teile << QStringLiteral("P+%1").arg(n);
-            if (aufruf == u"Antwort") teile << QStringLiteral("a%1").arg(n);
-            if (aufruf == u"Close") teile << QStringLiteral("P-%1").arg(n) + offen;
-        } else {
-            const int cookie = o[u"cookie"].toInt();
-            if (aufruf == u"Inhibit") cookies << cookie;
-            const int n = int(cookies.indexOf(cookie)) + 1;
-            teile << (aufruf == u"Inhibit" ? QStringLiteral("S+%1").arg(n)
-                                           : QStringLiteral("S-%1").arg(n) + offen);
-        }
+        const QString dienst = o[u"dienst"].toString(), aufruf = o[u"aufruf"].toString();
+        const QString buchstabe = dienst == u"sitzung" ? "G" : dienst.left(1).toUpper();
+        QStringList& w = werte[dienst];
+        if (aufruf == u"Inhibit") w << o[u"wert"].toString();
+        const QString n = QString::number(w.indexOf(o[u"wert"].toString()) + 1);
+        teile << buchstabe + (aufruf == u"Inhibit"   ? "+" + n
+                              : aufruf == u"Antwort" ? "!" + n
+                                                     : "-" + n + (o[u"offen"].toBool() ? "" : "?"));
     }
     return teile.join(u' ');
 }
-
-// A socket that takes connections into its backlog and never answers them:
-// a bus that has hung.
-class StummerBus {
-public:
-    explicit StummerBus(const QString& pfad) : fd_(socket(AF_UNIX, SOCK_STREAM, 0)) {
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        qstrncpy(a.sun_path, QFile::encodeName(pfad).constData(), sizeof a.sun_path);
-        ok_ = fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-              listen(fd_, 16) == 0;
-    }
-    ~StummerBus() {
-        if (fd_ >= 0) close(fd_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    int fd_;
-    bool ok_ = false;
-};
 
 // Child process: one holder on the bus it was given, a countdown started,
 // stopped and started again, then the end as the program's main has it.
 int Kind() {
     QElapsedTimer t;
     auto h = std::make_unique<SitzungWachHalter>(500ms);
-    t.start();
     h->CountdownLaeuft(true);
-    const qint64 anUs = t.nsecsElapsed() / 1000;
     QThread::msleep(300);
     h->CountdownLaeuft(false);
     h->CountdownLaeuft(true);
-    t.restart();
+    t.start();
     h.reset();
-    std::printf("an=%lld ende=%lld haengt=%d\n", anUs, t.elapsed(),
-                int(SitzungWachHalter::BusHaengt()));
+    std::printf("ende=%lld haengt=%d\n", t.elapsed(), int(SitzungWachHalter::BusHaengt()));
     std::fflush(stdout);
     if (SitzungWachHalter::BusHaengt()) std::_Exit(0);
     return 0;
@@ -154,116 +103,90 @@ class WachHalterTest : public QObject {
 
 private slots:
     void initTestCase() {
-        bus_ = std::make_unique<Stellvertreter>(QStringList{"--bus"});
-        QVERIFY2(bus_->Bereit(), "the private session bus did not come up");
-        const QString adresse = bus_->Adresse();
+        bus_ = std::make_unique<Stellvertreter>(QStringLiteral("--bus"));
+        QVERIFY2(bus_->bereit_, "the private session bus did not come up");
         // Before anything in this process reaches for the session bus.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", adresse.toUtf8());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_->adresse_.toUtf8());
     }
     void cleanupTestCase() { bus_.reset(); }
 
     void ablauf_data() {
-        QTest::addColumn<QString>("dienste");   // stand-ins on the bus
-        QTest::addColumn<QString>("schritte");  // an/aus: countdown runs or not; ende:
-        // the holder goes; wN: until N calls have come; =N: after a pause, N calls;
-        // portal: a portal stand-in comes onto the bus
-        QTest::addColumn<QString>("verlauf");
-        QTest::newRow("portal: start, stop") << "--portal"
-                                             << "an w1 aus w2 ende"
-                                             << "P+1 P-1";
-        QTest::newRow("portal: every countdown its own request") << "--portal"
-                                                                 << "an w1 aus w2 an w3 aus w4 ende"
-                                                                 << "P+1 P-1 P+2 P-2";
-        QTest::newRow("portal: held at the end, closed by it") << "--portal"
-                                                               << "an w1 ende"
-                                                               << "P+1 P-1";
-        QTest::newRow("portal: stopped before the answer, closed when it comes")
-            << "--portal spaet=0.5"
-            << "an aus w3 ende"
-            << "P+1 a1 P-1";
-        QTest::newRow("portal: stopped and restarted before the answer, one hold")
-            << "--portal spaet=0.5"
-            << "an aus an w2 =2 ende"
-            << "P+1 a1 P-1";
-        QTest::newRow("portal: ended before the answer, closed by its path") << "--portal spaet=0.5"
-                                                                             << "an w1 ende w3"
-                                                                             << "P+1 P-1 a1";
-        QTest::newRow("portal refuses: screen saver") << "--portal fehler --bildschirmschoner"
-                                                      << "an w2 aus w3 ende"
-                                                      << "P+1 S+1 S-1";
-        QTest::newRow("only a screen saver") << "--bildschirmschoner"
-                                             << "an w1 aus w2 an w3 ende"
-                                             << "S+1 S-1 S+2 S-2";
-        QTest::newRow("portal silent: its request closed, screen saver asked")
-            << "--portal stumm --bildschirmschoner"
-            << "an w3 aus w4 ende"
-            << "P+1 P-1? S+1 S-1";
-        QTest::newRow("portal silent, program ends while it is asked") << "--portal stumm"
-                                                                       << "an w1 ende"
-                                                                       << "P+1 P-1?";
+        // The stand-ins and how they answer | the steps | the calls they saw.
+        // Steps: an/aus, the countdown runs or not; ende, the holder goes; wN,
+        // until N calls have come; =N, after a pause N calls; neu, the
+        // stand-ins come onto the bus; snap, the program runs as in a snap.
+        QTest::addColumn<QString>("fall");
+        QTest::newRow("session manager first, every countdown its own hold, released at the end")
+            << "--sitzung --portal --schoner | an w1 aus w2 an w3 ende | G+1 G-1 G+2 G-2";
+        QTest::newRow("in a sandbox the portal first")
+            << "--sitzung --portal | snap an w1 aus w2 ende | P+1 P-1";
+        QTest::newRow("session manager late: the portal meanwhile, then the first in order kept")
+            << "--sitzung spaet=2.5 --portal | an w4 aus w5 ende | G+1 P+1 G!1 P-1 G-1";
+        QTest::newRow("portal: an early Close refused, closed again when it answers")
+            << "--portal spaet=1 | snap an aus w4 ende | P+1 P-1? P!1 P-1";
+        QTest::newRow("portal silent: screen saver and power management, its request closed")
+            << "--portal stumm --schoner --energie | snap an w3 aus w6 ende | "
+               "P+1 S+1 E+1 P-1? S-1 E-1";
+        QTest::newRow("refused: the next service, suspend held beside the screen saver")
+            << "--sitzung fehler --portal fehler --schoner --energie | an w4 aus w6 ende | "
+               "G+1 P+1 S+1 E+1 S-1 E-1";
         QTest::newRow("nothing on the bus, the next countdown asks again")
-            << ""
-            << "an =0 aus portal an w1 aus w2 ende"
-            << "P+1 P-1";
-        QTest::newRow("never started") << "--portal --bildschirmschoner"
-                                       << "aus =0 ende"
-                                       << "";
+            << "--schoner | an =0 aus neu an w1 aus w2 ende | S+1 S-1";
     }
     void ablauf() {
-        QFETCH(QString, dienste);
-        QFETCH(QString, schritte);
-        QFETCH(QString, verlauf);
+        QFETCH(QString, fall);
+        qunsetenv("SNAP");
+        const QStringList teile = fall.split(u'|');
+        const QString dienste = teile[0].trimmed();
         std::unique_ptr<Stellvertreter> s;
-        auto starten = [&](const QString& argumente) {
-            s = std::make_unique<Stellvertreter>(argumente.split(u' ', Qt::SkipEmptyParts));
-            return s->Bereit();
-        };
         auto aufrufe = [&] { return s ? s->Lesen() : QList<QJsonObject>(); };
-        if (!dienste.isEmpty()) QVERIFY2(starten(dienste), "the stand-ins did not come up");
-
-        auto h = std::make_unique<SitzungWachHalter>(Frist);
-        for (const QString& schritt : schritte.split(u' ')) {
+        if (!teile[1].contains(u"neu")) s = std::make_unique<Stellvertreter>(dienste);
+        auto h = std::make_unique<SitzungWachHalter>(1500ms);
+        QElapsedTimer t;
+        for (const QString& schritt : teile[1].split(u' ', Qt::SkipEmptyParts)) {
+            t.start();
             if (schritt == u"an" || schritt == u"aus") {
-                QElapsedTimer t;
-                t.start();
                 h->CountdownLaeuft(schritt == u"an");
-                qInfo("measured: CountdownLaeuft(%s) returned after %lld us", qPrintable(schritt),
-                      t.nsecsElapsed() / 1000);
+                qInfo("measured: CountdownLaeuft returned after %lld us", t.nsecsElapsed() / 1000);
             } else if (schritt == u"ende") {
-                QElapsedTimer t;
-                t.start();
                 h.reset();
                 qInfo("measured: the holder ended after %lld ms", t.elapsed());
-                // Bounded by the wait for a release's answer.
                 QVERIFY2(t.elapsed() < 5000, "the end waited far longer than its bound");
-            } else if (schritt == u"portal") {
-                QVERIFY2(starten(QStringLiteral("--portal")), "the portal did not come up");
+            } else if (schritt == u"neu") {
+                s = std::make_unique<Stellvertreter>(dienste);
+            } else if (schritt == u"snap") {
+                qputenv("SNAP", "/snap/tempiro/1");
             } else if (schritt.startsWith(u'w')) {
-                QVERIFY2(s && s->WarteAuf(schritt.mid(1).toInt()),
-                         qPrintable("calls so far: " + Verlauf(aufrufe())));
+                QVERIFY2(
+                    s && QTest::qWaitFor(
+                             [&] { return s->Lesen().size() >= schritt.mid(1).toInt(); }, 10000),
+                    qPrintable("calls so far: " + Verlauf(aufrufe())));
             } else if (schritt.startsWith(u'=')) {
                 QTest::qWait(500);
                 QCOMPARE(aufrufe().size(), schritt.mid(1).toInt());
             }
         }
-        h.reset();
-        QTest::qWait(200);  // a release sent without waiting for its answer
-        QCOMPARE(Verlauf(aufrufe()), verlauf);
-
-        for (const QJsonObject& o : aufrufe()) {
-            if (o[u"aufruf"].toString() != u"Inhibit") continue;
-            if (o[u"dienst"].toString() == u"portal") {
-                const QJsonObject optionen = o[u"optionen"].toObject();
-                QCOMPARE(o[u"fenster"].toString(), QString());
-                QCOMPARE(o[u"flags"].toInt(), 12);  // suspend and idle
-                QCOMPARE(optionen[u"reason"].toString(), QStringLiteral("Countdown läuft"));
-                // The path closed after a silent portal is the one it would have given.
-                QVERIFY(
-                    o[u"pfad"].toString().endsWith(u'/' + optionen[u"handle_token"].toString()));
-            } else {
-                QCOMPARE(o[u"programm"].toString(), QStringLiteral("Tempiro"));
-                QCOMPARE(o[u"grund"].toString(), QStringLiteral("Countdown läuft"));
-            }
+        QTest::qWait(300);  // a release sent without waiting for its answer
+        const QList<QJsonObject> a = aufrufe();
+        QCOMPARE(Verlauf(a), teile[2].trimmed());
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            // What a late answer makes the holder do, it does at once.
+            if (i > 0 && a[i - 1][u"aufruf"].toString() == u"Antwort")
+                QVERIFY(a[i][u"t"].toDouble() - a[i - 1][u"t"].toDouble() < 0.5);
+            // Every service is asked with the reason and, but for the portal,
+            // which knows the program otherwise, the app id; the session
+            // manager and the portal for suspend and idle, with no window
+            // (there is none here).
+            const QString dienst = a[i][u"dienst"].toString();
+            const QByteArray text =
+                QJsonDocument(a[i][u"argumente"].toArray()).toJson(QJsonDocument::Compact);
+            if (a[i][u"aufruf"].toString() != u"Inhibit") continue;
+            QCOMPARE(text, dienst == u"sitzung" ? R"(["de.tempiro.Tempiro",0,"Countdown läuft",12])"
+                           : dienst == u"portal"
+                               ? R"(["",12,{"handle_token":")" +
+                                     a[i][u"wert"].toString().section(u'/', -1).toUtf8() +
+                                     R"(","reason":"Countdown läuft"}])"
+                               : R"(["de.tempiro.Tempiro","Countdown läuft"])");
         }
     }
 
@@ -278,18 +201,18 @@ private slots:
     void ohneAntwort() {
         QFETCH(bool, stumm);
         QTemporaryDir dir;
-        const QString pfad =
-            dir.filePath(stumm ? QStringLiteral("stumm") : QStringLiteral("kein-bus"));
-        std::unique_ptr<StummerBus> bus;
-        if (stumm) {
-            bus = std::make_unique<StummerBus>(pfad);
-            QVERIFY(bus->ok());
-        }
-        const QString adresse = "unix:path=" + pfad;
+        // A socket that takes connections into its backlog and never says a word.
+        const int bus = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un adresse{AF_UNIX, {}};
+        qstrncpy(adresse.sun_path, QFile::encodeName(dir.filePath("bus")).constData(),
+                 sizeof adresse.sun_path);
+        if (stumm)
+            QVERIFY(bind(bus, reinterpret_cast<sockaddr*>(&adresse), sizeof adresse) == 0 &&
+                    listen(bus, 4) == 0);
         QProcess kind;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TEMPIRO_WACHHALTER_KIND"), QStringLiteral("1"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), adresse);
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), "unix:path=" + dir.filePath("bus"));
         kind.setProcessEnvironment(env);
         kind.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         kind.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
@@ -302,9 +225,8 @@ private slots:
               t.elapsed());
         QCOMPARE(kind.exitStatus(), QProcess::NormalExit);
         QCOMPARE(kind.exitCode(), 0);
-        const auto m = QRegularExpression(QStringLiteral("haengt=(\\d)")).match(aus);
-        QVERIFY2(m.hasMatch(), qPrintable(aus));
-        QCOMPARE(m.captured(1) == u"1", stumm);
+        close(bus);
+        QVERIFY2(aus.endsWith(stumm ? "haengt=1" : "haengt=0"), qPrintable(aus));
     }
 };
 

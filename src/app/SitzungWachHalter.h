@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps the desktop session from going idle and suspending while a countdown
-// runs, through the session bus: the desktop portal's Inhibit interface first,
-// the screen saver service where the portal fails. Where neither answers, the
-// countdown runs without a hold, silently.
+// runs, through the session bus. Outside a sandbox GNOME's session manager is
+// asked first, as GTK programs do; inside a sandbox (Flatpak, Snap), or where
+// no session manager answers, the desktop portal; last the screen saver
+// service, with the power management service beside it for suspend. Where
+// nothing answers, the countdown runs without a hold, silently.
 #pragma once
 
 #include <chrono>
@@ -25,7 +27,8 @@ public:
 
     // Returns at once. The bus is used only from a thread of this service,
     // started with the first countdown, so a slow or silent bus never holds
-    // up the window.
+    // up the window. Called on the window's thread, which is where the
+    // top-level window's X11 id is read for the session manager.
     void CountdownLaeuft(bool laeuft) override;
 
     // True once a service's thread could not be ended: a session bus took the

@@ -447,7 +447,13 @@ class Sitzung:
             raise RuntimeError("the private sound server did not come up")
 
     def _bus_starten(self):
-        """A private session bus; its address goes into the environment."""
+        """A private session bus; its address goes into the environment and is
+        returned. The machine's desktop portal cannot be started on it: a
+        service file in the runtime directory, which comes first, shadows it."""
+        dienste = os.path.join(self.laufzeit, "dbus-1", "services")
+        os.makedirs(dienste, exist_ok=True)
+        with open(os.path.join(dienste, "org.freedesktop.portal.Desktop.service"), "w") as f:
+            f.write("[D-BUS Service]\nName=org.freedesktop.portal.Desktop\nExec=/bin/false\n")
         lesen, schreiben = os.pipe()
         self._starten(["dbus-daemon", "--session", "--nofork", "--nopidfile",
                        "--print-address=%d" % schreiben], pass_fds=(schreiben,))
@@ -457,6 +463,7 @@ class Sitzung:
         if not adresse:
             raise RuntimeError("the private session bus did not start")
         self.umgebung["DBUS_SESSION_BUS_ADDRESS"] = adresse
+        return adresse
 
     def _pipewire_starten(self):
         # WirePlumber without its device monitors: only the null sink exists.
