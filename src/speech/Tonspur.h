@@ -33,12 +33,15 @@ using Wanduhr = std::chrono::system_clock;
 // Sample rate of the whole sound path; espeak-ng's voices synthesise at it.
 constexpr int kAbtastrate = 22050;
 
-// Where a sound is heard after its second boundary. A tick is aimed 5 ms after
-// the boundary and may be handed over up to some 15 ms later on a loaded
-// machine; the sink then needs its own latency (a few milliseconds on a sound
-// server's null or ALSA sink with the stream's short buffer) before a frame
-// written at its read position is heard.
-constexpr auto kVersatz = std::chrono::milliseconds(30);
+// Where a sound is heard after its second boundary. A tick is aimed 5 ms
+// after the boundary; with two processes hogging both cores of a small
+// machine it was handed over up to 22 ms after it (bench_takt under
+// stress-ng --cpu 2, p99 19 ms). The sink then needs its own latency (about
+// 5 ms with this stream's buffer), the timing request a round trip, and a
+// spoken number its synthesis (a few milliseconds for one word) before its
+// frames can be written at their place. 40 ms covers all of that with room,
+// and stays below what a listener notices as a lag behind the display.
+constexpr auto kVersatz = std::chrono::milliseconds(40);
 
 // Silence before a sound that starts the stream from idle: a USB converter or
 // an analogue codec takes some 50 to 500 ms to come out of its power saving.
