@@ -48,7 +48,11 @@ struct Schleife {
         pa_threaded_mainloop_lock(m);
         c = pa_context_new(pa_threaded_mainloop_get_api(m), "bench_klang");
         pa_context_set_state_callback(
-            c, [](pa_context*, void* s) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(s), 0); }, m);
+            c,
+            [](pa_context*, void* s) {
+                pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(s), 0);
+            },
+            m);
         pa_context_connect(c, server, PA_CONTEXT_NOAUTOSPAWN, nullptr);
         while (pa_context_get_state(c) != PA_CONTEXT_READY) {
             if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c))) {
@@ -73,7 +77,9 @@ struct Schleife {
     }
 };
 
-void signal(pa_stream*, int, void* m) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(m), 0); }
+void signal(pa_stream*, int, void* m) {
+    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(m), 0);
+}
 
 // ---------------------------------------------------------------- recorder
 
@@ -81,8 +87,8 @@ struct Rekorder {
     Schleife& s;
     int rate = 48000;
     pa_stream* st = nullptr;
-    int64_t frames = 0;           // frames read
-    int64_t leiseSeit = 0;        // frames of quiet before the current one
+    int64_t frames = 0;                  // frames read
+    int64_t leiseSeit = 0;               // frames of quiet before the current one
     double abbild = 0, abbildFrame = 0;  // wall time heard of frame abbildFrame
     bool abbildDa = false;
     std::vector<std::pair<double, int>> onsets;
@@ -104,7 +110,8 @@ struct Rekorder {
         st = pa_stream_new(s.c, "Messung", &ss, nullptr);
         pa_buffer_attr a{uint32_t(-1), uint32_t(-1), uint32_t(-1), uint32_t(-1),
                          uint32_t(rate * 5 / 1000 * 2)};
-        pa_stream_set_read_callback(st, [](pa_stream*, size_t, void* r) { static_cast<Rekorder*>(r)->lesen(); }, this);
+        pa_stream_set_read_callback(
+            st, [](pa_stream*, size_t, void* r) { static_cast<Rekorder*>(r)->lesen(); }, this);
         pa_stream_connect_record(st, "null.monitor", &a, PA_STREAM_ADJUST_LATENCY);
         pa_threaded_mainloop_unlock(s.m);
     }
@@ -189,7 +196,8 @@ struct Spieler {
             [](pa_stream* st, size_t n, void* r) {
                 auto* self = static_cast<Spieler*>(r);
                 std::vector<int16_t> stille(n / 2, 0);
-                pa_stream_write(st, stille.data(), n, nullptr, self->geschrieben * 2, PA_SEEK_ABSOLUTE);
+                pa_stream_write(st, stille.data(), n, nullptr, self->geschrieben * 2,
+                                PA_SEEK_ABSOLUTE);
                 self->geschrieben += int64_t(n / 2);
             },
             this);
@@ -217,12 +225,14 @@ struct Spieler {
                     t->read_index / 2 + std::llround((grenze - hier) * kSpielRate);
                 std::vector<int16_t> stufe(kSpielRate / 1000, 8000);
                 if (frame > t->read_index / 2) {
-                    pa_stream_write(st, stufe.data(), stufe.size() * 2, nullptr, frame * 2, PA_SEEK_ABSOLUTE);
+                    pa_stream_write(st, stufe.data(), stufe.size() * 2, nullptr, frame * 2,
+                                    PA_SEEK_ABSOLUTE);
                     // Back to the end of what was written, as silence.
                     const int64_t rest = geschrieben - frame - int64_t(stufe.size());
                     if (rest > 0) {
                         std::vector<int16_t> stille(size_t(rest), 0);
-                        pa_stream_write(st, stille.data(), stille.size() * 2, nullptr, 0, PA_SEEK_RELATIVE);
+                        pa_stream_write(st, stille.data(), stille.size() * 2, nullptr, 0,
+                                        PA_SEEK_RELATIVE);
                     }
                     geschrieben = std::max(geschrieben, frame + int64_t(stufe.size()));
                 }

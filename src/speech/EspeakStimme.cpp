@@ -4,10 +4,8 @@
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -34,7 +32,8 @@ Abtastwerte StilleTrimmen(const Abtastwerte& pcm) {
     const auto erstes = std::find_if(pcm.begin(), pcm.end(), laut);
     if (erstes == pcm.end()) return {};
     const size_t a = size_t(erstes - pcm.begin());
-    const size_t b = pcm.size() - size_t(std::find_if(pcm.rbegin(), pcm.rend(), laut) - pcm.rbegin());
+    const size_t b =
+        pcm.size() - size_t(std::find_if(pcm.rbegin(), pcm.rend(), laut) - pcm.rbegin());
     const size_t von = a - std::min(a, kVorne), bis = std::min(pcm.size(), b + kHinten);
     Abtastwerte raus(pcm.begin() + long(von), pcm.begin() + long(bis));
     // Raised-cosine fades over the kept margins, from and to silence.
@@ -167,22 +166,12 @@ std::vector<StimmDefinition> stimmenErmitteln() {
     return stimmen;
 }
 
-// Someone waiting for a phrase (flags 0).
+// Set once a phrase has been heard or dropped; wakes the window's wait.
 struct Warte {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool fertig = false;
+    std::atomic<bool> fertig{false};
     void melden() {
-        {
-            std::lock_guard lock(mutex);
-            fertig = true;
-        }
-        cv.notify_all();
+        fertig = true;
         Warten::Wecken();
-    }
-    bool istFertig() {
-        std::lock_guard lock(mutex);
-        return fertig;
     }
 };
 
@@ -221,15 +210,9 @@ public:
         }
         wecker_.notify_all();
         if (!warten) return true;
-        QCoreApplication* app = QCoreApplication::instance();
-        if (app && QThread::currentThread() == app->thread()) {
-            // The window's thread waits in its event loop, which keeps
-            // serving what only looks at the window.
-            Warten::Bis([&] { return warte->istFertig(); });
-        } else {
-            std::unique_lock lock(warte->mutex);
-            warte->cv.wait(lock, [&] { return warte->fertig; });
-        }
+        // The window's thread waits in its event loop, which keeps serving
+        // what only looks at the window.
+        Warten::Bis([&] { return warte->fertig.load(); });
         return true;
     }
 
@@ -355,7 +338,8 @@ std::unique_ptr<IStimme> EspeakSprachDienst::ErzeugeStimme() {
     EspeakProzess& p = prozess();
     std::unique_lock lock(p.mutex);
     // The library is free once an earlier engine and the output's preparation are done.
-    if (p.belegt || !p.cv.wait_for(lock, std::chrono::seconds(5), [&] { return !p.ausgabeLaeuft; })) {
+    if (p.belegt ||
+        !p.cv.wait_for(lock, std::chrono::seconds(5), [&] { return !p.ausgabeLaeuft; })) {
         fehler_ = QStringLiteral("Die Sprachausgabe läuft in diesem Prozess bereits.");
         return nullptr;
     }

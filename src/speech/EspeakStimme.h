@@ -36,8 +36,8 @@ public:
     // Flags 1 queues and returns at once. Flags 0 returns once this phrase and
     // every earlier one has been heard, or dropped: at once without a sound
     // output, within two seconds past its end when the output stops
-    // answering. On the window's thread it waits in the event loop
-    // (Warten::Bis). False only when the engine has been shut down.
+    // answering; it waits in the window's event loop (Warten::Bis), so it is
+    // called on the window's thread. False only when the engine has been shut down.
     bool Speak(const QString& text, int flags) override;
 
 private:

@@ -282,8 +282,7 @@ void Tonausgabe::standAnfordern() {
     if (!frist_) uhrStellen(frist_, Wanduhr::now() + kAntwortFrist, &Tonausgabe::fristAbgelaufen);
 }
 
-void Tonausgabe::endeFaellig(pa_mainloop_api* api, pa_time_event* e, const timeval*,
-                             void* selbst) {
+void Tonausgabe::endeFaellig(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* selbst) {
     auto* a = static_cast<Tonausgabe*>(selbst);
     api->time_free(e);
     a->endeUhr_ = nullptr;

@@ -74,9 +74,9 @@ private:
     pa_threaded_mainloop* schleife_ = nullptr;
     pa_context* kontext_ = nullptr;
     pa_stream* strom_ = nullptr;
-    pa_time_event* frist_ = nullptr;       // the server must have answered by then
+    pa_time_event* frist_ = nullptr;         // the server must have answered by then
     pa_time_event* wiederholung_ = nullptr;  // next connection attempt
-    pa_time_event* endeUhr_ = nullptr;     // the next phrase should have been read by then
+    pa_time_event* endeUhr_ = nullptr;       // the next phrase should have been read by then
     Zustand zustand_ = Zustand::Getrennt;
     Wanduhr::time_point letzterVersuch_;
     bool korkt_ = true;

@@ -149,8 +149,8 @@ Abtastwerte Tonspur::klickKlang() {
     Abtastwerte klang(n);
     for (size_t i = 0; i < n; ++i) {
         const size_t kante = std::min(i, n - 1 - i);
-        double huelle = kante < rand ? 0.5 - 0.5 * std::cos(std::numbers::pi * double(kante) / rand)
-                                     : 1.0;
+        double huelle =
+            kante < rand ? 0.5 - 0.5 * std::cos(std::numbers::pi * double(kante) / rand) : 1.0;
         huelle *= std::exp(-double(i) / (0.012 * kAbtastrate));
         const double welle = std::sin(2.0 * std::numbers::pi * kFrequenz * double(i) / kAbtastrate);
         klang[i] = int16_t(std::lround(kPegel * huelle * welle));

@@ -51,8 +51,8 @@ constexpr auto kAnlauf = std::chrono::milliseconds(400);
 
 // One timing snapshot of the stream.
 struct StromStand {
-    int64_t gelesen = 0;      // frames the server has read from the stream
-    int64_t imGeraet = 0;     // of those, frames not yet heard (the sink's latency)
+    int64_t gelesen = 0;       // frames the server has read from the stream
+    int64_t imGeraet = 0;      // of those, frames not yet heard (the sink's latency)
     Wanduhr::time_point wann;  // when this was so
 };
 
@@ -119,10 +119,10 @@ private:
     const Abtastwerte klick_;
     std::vector<Anforderung> wartend_;
     std::deque<Klang> klaenge_;
-    int64_t geschrieben_ = 0;   // frames written
-    int64_t sprachEnde_ = 0;    // end of the last phrase placed
-    int64_t stilleAb_ = 0;      // end of the last sound placed
-    int64_t anlaufBis_ = 0;     // nothing sounds before this frame
+    int64_t geschrieben_ = 0;  // frames written
+    int64_t sprachEnde_ = 0;   // end of the last phrase placed
+    int64_t stilleAb_ = 0;     // end of the last sound placed
+    int64_t anlaufBis_ = 0;    // nothing sounds before this frame
     bool anlaufNoetig_ = false;
     bool laeuft_ = false;
     bool wach_ = false;

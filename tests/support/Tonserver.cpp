@@ -53,7 +53,8 @@ void PrivaterTonserver::stoppen() {
 }
 
 void PrivaterTonserver::anhalten(bool an) {
-    if (server_.state() != QProcess::NotRunning) ::kill(pid_t(server_.processId()), an ? SIGSTOP : SIGCONT);
+    if (server_.state() != QProcess::NotRunning)
+        ::kill(pid_t(server_.processId()), an ? SIGSTOP : SIGCONT);
 }
 
 QString PrivaterTonserver::senke() {
@@ -78,5 +79,6 @@ size_t Mitschnitt::lauteSamples() {
     parec_.waitForFinished(3000);
     const QByteArray roh = parec_.readAllStandardOutput();
     const auto* p = reinterpret_cast<const int16_t*>(roh.constData());
-    return size_t(std::count_if(p, p + roh.size() / 2, [](int16_t x) { return std::abs(x) >= 320; }));
+    return size_t(
+        std::count_if(p, p + roh.size() / 2, [](int16_t x) { return std::abs(x) >= 320; }));
 }
