@@ -14,7 +14,7 @@
 
 class EspeakMaschine;
 
-// Designed rate scale -10 ... 10 to espeak-ng's words per minute: 0 is its
+// The rate scale -10 ... 10 in espeak-ng's words per minute: 0 is its
 // normal 175, each step a factor of 3^(1/10), clamped to 80 ... 450.
 int EspeakWorteProMinute(int rate);
 
