@@ -203,9 +203,13 @@ BELICHTUNGSUHR=($((1920 / 15 + 7)) $(((2520 + 127) / 15)))
 BEAT_START=($(((360 + 307) / 15)) $(((2400 + 127) / 15)))
 TIMER_START=($(((1560 + 607) / 15)) $(((1680 + 247) / 15)))
 
+# TEMPIRO_NUR_KLANG=1 measures the sound alone (some four minutes).
+LAEUFE=5
+declare -A cpu_mit_schlag cpu_ohne_schlag
+if [ "${TEMPIRO_NUR_KLANG:-}" != 1 ]; then
 # ------------------------------------------------------------------ start time and memory
 
-LAEUFE=5
+
 befehl_von() {  # label: sets befehl to that program's command line
     case $1 in
         tempiro) befehl=("$tempiro") ;;
@@ -301,7 +305,6 @@ countdown_cpu() {  # server-name beat(ja|nein) -> cpu_countdown, laut_s
     laut_s=$(od -An -v -td2 -w2 "$tmp/aufnahme.raw" |
         awk '{ if ($1 > 500 || $1 < -500) n++ } END { printf "%.1f", n / 8000 }')
 }
-declare -A cpu_mit_schlag cpu_ohne_schlag
 for srv in "${SERVER_NAMEN[@]}"; do
     echo "$srv: a running countdown with beat and speech, CPU over 60 s ..."
     countdown_cpu "$srv" ja
@@ -313,21 +316,72 @@ for srv in "${SERVER_NAMEN[@]}"; do
     echo "  CPU $cpu_countdown %, sound in the recording: $laut_s s"
 done
 
-# ------------------------------------------------------------------ speech and beat, in-process
+fi
 
+# ------------------------------------------------------------------ the sound as heard
+
+# bench_klang records the null sink's monitor in 5 ms fragments and maps every
+# frame to the wall clock through the server's timing snapshots; its onsets
+# are taken against the second boundaries. First the recorder is proven with
+# reference clicks of its own player on the boundaries; then a 00:00:15
+# exposure countdown is recorded twice per condition: with the beat on (every
+# onset a click, each number starting with its click) and with the beat off
+# (every onset a spoken number). On PipeWire a quantum of 64 frames is forced
+# for it, since the default 5.3 ms cycle would hide what the recorder can see.
+# More rows: add a run to klang_lauf's callers and a figure to klang_auswerten.py.
+klang_lauf() {  # server beat(ja|nein) load(ruhe|last) -> file $tmp/klang-server-load-beat
+    local vorher=$PULSE_SERVER datei="$tmp/klang-$1-$3-$2" last=""
+    PULSE_SERVER=$(server_von "$1")
+    tempiro_starten
+    klick "${SEKUNDEN_TEXT[@]}"
+    xdotool key ctrl+a
+    xdotool type --delay 40 15
+    klick "${BELICHTUNGSUHR[@]}"
+    [ "$2" = nein ] || klick "${BEAT_START[@]}"
+    if [ "$3" = last ]; then
+        stress-ng --cpu 2 --timeout 45 >/dev/null 2>&1 &
+        last=$!
+        gestartet+=("$last")
+        sleep 1
+    fi
+    "$werkzeug/bench_klang" aufnahme 30 --server "$PULSE_SERVER" >"$datei" 2>>"$protokoll/bench_klang" &
+    local rek=$!
+    gestartet+=("$rek")
+    sleep 1
+    klick "${TIMER_START[@]}"
+    wait "$rek" || true
+    [ -z "$last" ] || { kill "$last" 2>/dev/null || true; wait "$last" 2>/dev/null || true; }
+    tempiro_beenden
+    PULSE_SERVER=$vorher
+}
+declare -A z_referenz z_referenz_max z_klang
 for srv in "${SERVER_NAMEN[@]}"; do
-    echo "$srv: speech and beat timing (bench_speech --server) ..."
-    "$werkzeug/bench_speech" --server "$(server_von "$srv")" --als "$srv" --alle \
-        >"$tmp/speech-$srv" 2>>"$protokoll/bench_speech" || true
-    sed 's/^/  /' "$tmp/speech-$srv"
-    echo "$srv: the last 21 s of a countdown in the real window (bench_countdown --server) ..."
-    "$werkzeug/bench_countdown" 21 --server "$(server_von "$srv")" >"$tmp/countdown-$srv" 2>&1 ||
-        true
-    sed 's/^/  /' "$tmp/countdown-$srv"
+    if [ "$srv" = pipewire ]; then
+        "${pw_env[@]}" pw-metadata -n settings 0 clock.force-quantum 64 >/dev/null
+        sleep 1
+    fi
+    echo "$srv: the recorder against reference clicks on the second boundaries (bench_klang referenz) ..."
+    "$werkzeug/bench_klang" referenz 12 --server "$(server_von "$srv")" >"$tmp/referenz-$srv" \
+        2>>"$protokoll/bench_klang" || true
+    z_referenz[$srv]=$(awk '/^error_ms/ { n++; v = $2 < 0 ? -$2 : $2; if (v > m) m = v; s += $2 }
+        END { if (n) printf "%d clicks, mean %+.2f ms, worst %.2f ms", n, s / n, m; else printf "no figure" }' \
+        "$tmp/referenz-$srv")
+    echo "  ${z_referenz[$srv]}"
+    z_referenz_max[$srv]=$(awk '/^error_ms/ { v = $2 < 0 ? -$2 : $2; if (v > m) m = v } END { print m + 0 }' \
+        "$tmp/referenz-$srv")
+    for last in ruhe last; do
+        for beat in ja nein; do
+            echo "$srv, $last: a 15 s countdown with speech, beat $beat, recorded ..."
+            klang_lauf "$srv" "$beat" "$last"
+        done
+        z_klang[$srv-$last]=$(python3 bench/klang_auswerten.py "$tmp/klang-$srv-$last-ja" \
+            "$tmp/klang-$srv-$last-nein")
+        echo "  ${z_klang[$srv-$last]}"
+    done
+    if [ "$srv" = pipewire ]; then
+        "${pw_env[@]}" pw-metadata -n settings 0 clock.force-quantum 0 >/dev/null
+    fi
 done
-# Trimmed word lengths, once.
-"$werkzeug/bench_speech" --nur-woerter >"$tmp/woerter" 2>/dev/null || true
-sed 's/^/  /' "$tmp/woerter"
 
 # ------------------------------------------------------------------ table
 
@@ -337,7 +391,7 @@ erfuellt() {  # value op goal: "met" or "MISSED"
         printf ok ? "met" : "MISSED" }'
 }
 
-zz_zeile=$(cat "$tmp/zeitzeile")
+zz_zeile=$(cat "$tmp/zeitzeile" 2>/dev/null || true)
 zz_wert() { sed -n "s/.*$1 \([0-9.]*\).*/\1/p" <<<"$zz_zeile"; }
 zz_p99=$(zz_wert p99)
 if [ -n "$zz_p99" ]; then
@@ -349,49 +403,27 @@ else
     zz_text="no figure: $zz_zeile"
 fi
 
-# The sound figures, per server, read from the benchmarks' output.
-reihe() {  # file pattern field(median|worst): a figure of a bench_speech row
-    grep -F "$2" "$1" 2>/dev/null | grep -F median | head -1 | grep -oE "$3 +[-0-9.]+" |
-        awk '{ print $2 }' || true
-}
-zahlen() {  # countdown file: worst delay and count of the bare numbers, unplayed ones
-    awk '$1 ~ /^[0-9]+$/ && $3 ~ /^[-0-9.]+$/ { n++; if ($3 > m) m = $3 }
-         $1 ~ /^[0-9]+$/ && $3 == "not" { v++ }
-         END { if (n) printf "%.1f %d %d", m, n, v + 0 }' "$1"
-}
-ms_text() {  # value goal: "x ms: met" or "no figure"
-    if [ -n "$1" ]; then echo "$1 ms: $(erfuellt "$1" "<=" "$2")"; else echo "no figure"; fi
-}
-declare -A z_wach z_idle z_anlauf z_klick z_erster z_takt z_zahlen z_cpu1 z_cpu2
+# The sound figures, per server and load, from klang_auswerten.py's line.
+wert() { tr ' ' '\n' <<<"$1" | sed -n "s/^$2=//p"; }
+declare -A z_beat z_sd z_sprache z_cpu1 z_cpu2
 for srv in "${SERVER_NAMEN[@]}"; do
-    f="$tmp/speech-$srv" c="$tmp/countdown-$srv"
-    m=$(reihe "$f" "Speak -> first sound, kept awake" median)
-    w=$(reihe "$f" "Speak -> first sound, kept awake" worst)
-    z_wach[$srv]="median $(ms_text "$m" 50) (worst $w)"
-    m=$(reihe "$f" "Speak -> first sound, from idle" median)
-    w=$(reihe "$f" "Speak -> first sound, from idle" worst)
-    z_idle[$srv]="median $(ms_text "$m" 50) (worst $w)"
-    z_anlauf[$srv]=$(grep -o 'lead-in of [0-9]* ms' "$f" | head -1 | grep -o '[0-9]*' || true)
-    k1=$(reihe "$f" "Beep -> click, from idle" worst)
-    k2=$(reihe "$f" "Beep -> click, kept awake" worst)
-    k3=$(reihe "$f" "Beep -> click, during speech" worst)
-    kmax=$(printf '%s\n' "$k1" "$k2" "$k3" | sort -g | tail -1)
-    z_klick[$srv]="worst $k1 / $k2 / $k3 ms: $(erfuellt "${kmax:-999}" "<=" 20)"
-    e1=$(sed -n 's/^first click after "Timer Start" -> click output ms: \([-0-9.]*\).*/\1/p' "$c")
-    e2=$(reihe "$f" 'first click after "Timer Start"' worst)
-    z_erster[$srv]="$(ms_text "$e1" 20); 8 starts in-process: worst $e2 ms"
-    t=$(grep '^beep in the tick -> click output ms:' "$c" | grep -oE 'max +[-0-9.]+' | head -1 |
-        awk '{ print $2 }' || true)
-    z_takt[$srv]="worst $(ms_text "$t" 20)"
-    if read -r zm zn zv <<<"$(zahlen "$c")" && [ -n "$zm" ]; then
-        ok=$(erfuellt "$zm" "<=" 100)
-        [ "$zv" = 0 ] || ok=MISSED
-        z_zahlen[$srv]="worst $zm ms of $zn, $zv unplayed: $ok"
-    else
-        z_zahlen[$srv]="no figure (bench_countdown failed, see above)"
-    fi
-    z_cpu1[$srv]="${cpu_mit_schlag[$srv]} %: $(erfuellt "${cpu_mit_schlag[$srv]}" "<=" 1)"
-    z_cpu2[$srv]="${cpu_ohne_schlag[$srv]} %: $(erfuellt "${cpu_ohne_schlag[$srv]}" "<=" 1)"
+    for last in ruhe last; do
+        z=${z_klang[$srv-$last]:-}
+        k="$srv-$last"
+        streu=$(wert "$z" onset_spread)
+        ziel=3
+        [ "$srv" = pulseaudio ] || ziel=$(awk -v r="${z_referenz_max[$srv]:-0}" 'BEGIN { print r + 1 }')
+        z_beat[$k]="$(wert "$z" onset_median) ($(wert "$z" onset_min) … $(wert "$z" onset_max)) of $(wert "$z" beats), off the median ≤ $streu: $(erfuellt "${streu:-999}" "<=" "$ziel")"
+        sd=$(wert "$z" interval_sd)
+        z_sd[$k]="$sd / $(wert "$z" interval_dev_max) ms: $(erfuellt "${sd:-999}" "<=" 1)"
+        sm=$(wert "$z" speech_after_click_max)
+        z_sprache[$k]="$(wert "$z" speech_after_click_median) ($sm) of $(wert "$z" speech): $(erfuellt "${sm:-999}" "<=" 10)"
+    done
+    z_cpu1[$srv]="not measured" z_cpu2[$srv]="not measured"
+    [ -z "${cpu_mit_schlag[$srv]:-}" ] ||
+        z_cpu1[$srv]="${cpu_mit_schlag[$srv]} %: $(erfuellt "${cpu_mit_schlag[$srv]}" "<=" 1)"
+    [ -z "${cpu_ohne_schlag[$srv]:-}" ] ||
+        z_cpu2[$srv]="${cpu_ohne_schlag[$srv]} %: $(erfuellt "${cpu_ohne_schlag[$srv]}" "<=" 1)"
 done
 spalte() {  # array name: " a | b |" over both servers; PipeWire may be missing
     local -n werte=$1
@@ -401,12 +433,20 @@ spalte() {  # array name: " a | b |" over both servers; PipeWire may be missing
     done
     echo "$zeile"
 }
+spalte4() {  # array name, load: the column per server for that load
+    local -n w=$1
+    local zeile="" srv
+    for srv in pulseaudio pipewire; do
+        if [ -n "${w[$srv-$2]+x}" ]; then zeile+=" ${w[$srv-$2]} |"; else zeile+=" not installed |"; fi
+    done
+    echo "$zeile"
+}
 
+echo
+if [ "${TEMPIRO_NUR_KLANG:-}" != 1 ]; then
 start_t=$(start_s tempiro)
 rss_t=$(rss_mib tempiro)
 [ "$sprache_im_binaer" = ja ] || echo "note: this binary reports no speech; its sound figures are void"
-
-echo
 cat <<EOF
 | figure | goal | Tempiro | gnome-clocks (reference) |
 |---|---|---|---|
@@ -415,37 +455,38 @@ cat <<EOF
 | CPU while idle, 60 s | ≤ 0.1 % | $cpu_ruhe %: $(erfuellt "$cpu_ruhe" "<=" 0.1) | — |
 | lateness of the clock line's change after each second boundary, 120 s | p99 ≤ 20 ms, 0 skipped or doubled | $zz_text | — |
 
-| sound | goal | PulseAudio | PipeWire (pipewire-pulse) |
-|---|---|---|---|
-| speech: request to first sound, output kept awake (a countdown runs) | median ≤ 50 ms |$(spalte z_wach)
-| speech: request to first sound from idle, after the lead-in | median ≤ 50 ms |$(spalte z_idle)
-| lead-in before a sound that starts the output from idle, ms | 200 … 500 |$(spalte z_anlauf)
-| beat: Beep to click handed to the stream, from idle (after the lead-in) / kept awake / over speech | every click ≤ 20 ms |$(spalte z_klick)
-| first click after "Timer Start", sink asleep before | ≤ 20 ms |$(spalte z_erster)
-| beat in the last 21 s of a real countdown: tick to click | every click ≤ 20 ms |$(spalte z_takt)
-| last ten seconds: tick to spoken number | every one ≤ 100 ms |$(spalte z_zahlen)
-| CPU during a running countdown with beat and speech, 60 s | ≤ 1 % |$(spalte z_cpu1)
-| CPU during a running countdown with speech, no beat, 60 s | ≤ 1 % |$(spalte z_cpu2)
-
 - Start: median of $LAEUFE runs one after the other (after a warm-up run), from fork to
   the MapNotify of the first top-level window; first paint after $(malen_s tempiro) s
   (gnome-clocks $(malen_s clocks) s). Memory: VmRSS 5 s after the start, median of $LAEUFE
   runs with the programs side by side. A bare Qt window of the same size: mapped after
   $(start_s leer) s, $(rss_mib leer) MiB.
 - Clock line: DAMAGE events of the window, taken against the wall clock.
+EOF
+fi
+cat <<EOF
+
+| sound | goal | PulseAudio | PipeWire (pipewire-pulse) |
+|---|---|---|---|
+| recorder: reference clicks on the boundaries, error | — |$(spalte z_referenz)
+| beat onset after the second, ms: median (min … max) of the beats heard, idle | every one ≤ 3 ms off its offset (PipeWire: recorder + 1 ms) |$(spalte4 z_beat ruhe)
+| the same under stress-ng --cpu 2 | the same |$(spalte4 z_beat last)
+| interval between beats: SD / largest deviation from 1000 ms, idle | SD ≤ 1 ms |$(spalte4 z_sd ruhe)
+| the same under stress-ng --cpu 2 | SD ≤ 1 ms |$(spalte4 z_sd last)
+| spoken number's first sound after its click's start, ms: median (max), idle | ≤ 10 ms |$(spalte4 z_sprache ruhe)
+| the same under stress-ng --cpu 2 | ≤ 10 ms |$(spalte4 z_sprache last)
+| CPU during a running countdown with beat and speech, 60 s | ≤ 1 % |$(spalte z_cpu1)
+| CPU during a running countdown with speech, no beat, 60 s | ≤ 1 % |$(spalte z_cpu2)
+
 - Sound servers: private, each with a null sink suspended after one idle second; the
   program's output keeps it running through a countdown.
-- Speech and beat (bench_speech --server): "Noch 90 Sekunden" at rate -5, 10 requests
-  each, from idle (the stream corked for 1.8 s, the sink asleep) and kept awake; 10 beats
-  from idle, 20 kept awake, 20 over speech. Measured to the moment the first audible
-  sample is handed to the stream, at its place in the written stream; the lead-in is not
-  counted. A sound written over queued silence is heard after the sink's own latency,
-  one appended behind speech after the at most 50 ms queued.
-- First click after "Timer Start": bench_countdown presses it 2 s after the output has
-  gone idle; bench_speech starts eight times with the first beat 5 ms to 995 ms after.
-- Last ten seconds and the beat in a countdown: bench_countdown --server, the last 21 s of
-  a real countdown in the real window with the beat on, rate -5; speak request in the tick
-  to the first sound of "10" … "0" and of the count "1" … "10" after the target.
+- Sound as heard (bench_klang, bench/klang_auswerten.py): the null sink's monitor recorded
+  in 5 ms fragments, every frame mapped to the wall clock by the server's timing snapshots.
+  The recorder is proven first against a player of its own that places a step on every
+  second boundary. Then a 00:00:15 exposure countdown with speech at rate -5, recorded
+  once with the beat (onsets: the clicks, each number starting with its click) and once
+  without (onsets: the spoken numbers), idle and under stress-ng --cpu 2; an onset is the
+  first sample at -40 dBFS after 150 ms of quiet. The program places every sound 40 ms
+  after its second (kVersatz). PipeWire runs with a forced quantum of 64 frames for it.
 - CPU: utime + stime of the process from /proc over 60 s of a 55 s exposure countdown
   with the spoken countdown (from "Noch 50 Sekunden" to the count after the target).
 - Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1);

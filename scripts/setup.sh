@@ -42,7 +42,7 @@ PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev)
 PAKETE_PAKET=(build-essential debhelper dpkg-dev lintian)
 # Benchmarks (bench.sh): the reference clock, a session bus for it, the X
 # DAMAGE headers for the measuring helpers.
-PAKETE_BENCH=(gnome-clocks dbus-daemon libxdamage-dev)
+PAKETE_BENCH=(gnome-clocks dbus-daemon libxdamage-dev stress-ng)
 
 fehlende_pakete() {
     local fehlt=()

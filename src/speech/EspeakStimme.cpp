@@ -4,241 +4,138 @@
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
-#include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <future>
-#include <limits>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/Warten.h"
 #include "speech/Aussprache.h"
-#include "speech/StilleTrimmer.h"
 
 int EspeakWorteProMinute(int rate) {
     const double wpm = espeakRATE_NORMAL * std::pow(3.0, std::clamp(rate, -10, 10) / 10.0);
     return std::clamp(int(std::lround(wpm)), int(espeakRATE_MINIMUM), int(espeakRATE_MAXIMUM));
 }
 
+Abtastwerte StilleTrimmen(const Abtastwerte& pcm) {
+    constexpr int kSchwelle = 320;
+    constexpr size_t kVorne = kAbtastrate * 5 / 1000, kHinten = kAbtastrate * 15 / 1000;
+    const auto laut = [](int16_t s) { return std::abs(int(s)) >= kSchwelle; };
+    const auto erstes = std::find_if(pcm.begin(), pcm.end(), laut);
+    if (erstes == pcm.end()) return {};
+    const size_t a = size_t(erstes - pcm.begin());
+    const size_t b =
+        pcm.size() - size_t(std::find_if(pcm.rbegin(), pcm.rend(), laut) - pcm.rbegin());
+    const size_t von = a - std::min(a, kVorne), bis = std::min(pcm.size(), b + kHinten);
+    Abtastwerte raus(pcm.begin() + long(von), pcm.begin() + long(bis));
+    // Raised-cosine fades over the kept margins, from and to silence.
+    const auto anstieg = [](size_t i, size_t n) {
+        return 0.5 - 0.5 * std::cos(std::numbers::pi * double(i) / double(n));
+    };
+    for (size_t i = 0; i < a - von; ++i) {
+        raus[i] = int16_t(std::lround(raus[i] * anstieg(i, a - von)));
+    }
+    for (size_t i = 0, n = bis - b; i < n; ++i) {
+        int16_t& s = raus[b - von + i];
+        s = int16_t(std::lround(s * anstieg(n - i, n)));
+    }
+    return raus;
+}
+
 namespace {
-
-// A flags-0 request gives up when neither synthesis nor output has moved on
-// for this long: the output is stuck, and the window must not hang on it.
-constexpr auto kStillstandGrenze = std::chrono::seconds(3);
-
-QString statusText(espeak_ng_STATUS status) {
-    char text[512] = {};
-    espeak_ng_GetStatusCodeMessage(status, text, sizeof text);
-    return QString::fromLocal8Bit(text);
-}
-
-// espeak-ng keeps its state in globals, so one engine per process at a time.
-// Once initialised the library stays so until the process ends: espeak-ng
-// 1.51 hangs in espeak_ng_Terminate when it is initialised a second time after
-// a terminate. A later engine reuses it from its own worker thread; only one
-// thread at a time ever calls into the library.
-struct EspeakProzess {
-    std::mutex mutex;
-    bool belegt = false;
-    bool initialisiert = false;
-    bool ausgabeInitialisiert = false;
-    QString datenPfad;
-};
-EspeakProzess& prozess() {
-    static EspeakProzess p;
-    return p;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------- EspeakMaschine
 
 struct StimmDefinition {
     std::string kennung;  // for espeak_ng_SetVoiceByName, e.g. "de" or "de+m1"
     QString name;
 };
 
-class EspeakMaschine {
-public:
-    static std::shared_ptr<EspeakMaschine> starten(IAudioAusgabe& ausgabe, const QString& pfad,
-                                                   QString& fehler);
+// espeak-ng keeps its state in globals: one engine per process at a time,
+// and only one thread at a time calls into it. Once initialised the library
+// stays so until the process ends (espeak-ng 1.51 hangs in
+// espeak_ng_Terminate after a second initialisation).
+//
+// Preparing its output probes a sound device (PulseAudio, then ALSA), which
+// waits for a server that accepted the connection but does not answer; that
+// step runs once per process on a thread of its own that touches nothing but
+// this record, which is never destroyed, so it may outlive every engine.
+struct EspeakProzess {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool belegt = false;         // an engine is running
+    bool initialisiert = false;  // data loaded
+    QString datenPfad;
+    bool ausgabeLaeuft = false;  // the output is being prepared
+    bool ausgabeBereit = false;  // synthesis works
+};
+EspeakProzess& prozess() {
+    static auto* p = new EspeakProzess;
+    return *p;
+}
 
-    // Stops the worker. Waits for it a bounded time only: a worker stuck in
-    // the library (see laufen) is left behind, keeps itself alive and never
-    // touches the output again.
-    void herunterfahren();
-    bool aktiv() const {
-        std::lock_guard lock(mutex_);
-        return !ende_;
-    }
-    const std::vector<StimmDefinition>& stimmen() const { return stimmen_; }
-    bool sprechen(const QString& text, int stimme, int rate, bool warten);
-
-private:
-    struct Warte {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool fertig = false;
-    };
-    struct Auftrag {
-        QString text;
-        int stimme = 0;
-        int rate = 0;
-        std::shared_ptr<Warte> warte;
-    };
-
-    explicit EspeakMaschine(IAudioAusgabe& ausgabe) : ausgabe_(ausgabe) {}
-    void laufen(QString pfad, std::promise<QString> ergebnis);
-    QString initialisieren(const QString& pfad);
-    static QString bibliothekStarten(const QString& pfad);
-    static bool ausgabeVorbereiten();
-    void stimmenErmitteln();
-    bool stimmeSetzen(const std::string& kennung);
-    size_t probeSynthese(const char* text);
-    void ausfuehren(const Auftrag& a);
-    static void melden(const std::shared_ptr<Warte>& w);
-    static int rueckruf(short* pcm, int anzahl, espeak_EVENT* ereignisse);
-
-    IAudioAusgabe& ausgabe_;
-    std::vector<StimmDefinition> stimmen_;  // fixed once the worker has started
-
-    mutable std::mutex mutex_;
-    std::condition_variable wecker_;
-    std::deque<Auftrag> auftraege_;
-    bool ende_ = false;
-    bool beendet_ = false;  // the worker has finished with the library
-    std::atomic<bool> abbrechen_{false};
-    std::atomic<uint64_t> fortschritt_{0};
-
-    // Worker-thread state of the phrase being synthesised.
-    int aktuelleStimme_ = -1;
-    int aktuelleRate_ = 0;
-    uint64_t phrase_ = 0;
-    size_t probeSamples_ = 0;
-    std::unique_ptr<StilleTrimmer> trimmer_;
+// What the synthesiser's callback fills.
+struct Synthese {
+    Abtastwerte pcm;
+    const std::atomic<bool>* abbrechen = nullptr;
 };
 
-std::shared_ptr<EspeakMaschine> EspeakMaschine::starten(IAudioAusgabe& ausgabe, const QString& pfad,
-                                                        QString& fehler) {
-    {
-        std::lock_guard lock(prozess().mutex);
-        if (prozess().belegt) {
-            fehler = QStringLiteral("Die Sprachausgabe läuft in diesem Prozess bereits.");
-            return nullptr;
-        }
-        prozess().belegt = true;
-    }
-    std::shared_ptr<EspeakMaschine> m(new EspeakMaschine(ausgabe));
-    std::promise<QString> versprechen;
-    std::future<QString> ergebnis = versprechen.get_future();
-    // The worker holds the engine itself, so it may outlive every other owner.
-    std::thread([m, pfad, v = std::move(versprechen)]() mutable {
-        m->laufen(pfad, std::move(v));
-    }).detach();
-    // Only the first phase is waited for: data, German voice, voice list.
-    // Nothing of it touches a sound device.
-    fehler = ergebnis.get();
-    if (!fehler.isEmpty()) {
-        std::lock_guard lock(m->mutex_);
-        m->ende_ = true;
-        return nullptr;
-    }
-    return m;
+int rueckruf(short* pcm, int anzahl, espeak_EVENT* ereignisse) {
+    auto* s = ereignisse ? static_cast<Synthese*>(ereignisse->user_data) : nullptr;
+    if (!s) return 0;
+    if (pcm && anzahl > 0) s->pcm.insert(s->pcm.end(), pcm, pcm + anzahl);
+    return s->abbrechen && s->abbrechen->load() ? 1 : 0;
 }
 
-void EspeakMaschine::herunterfahren() {
-    std::unique_lock lock(mutex_);
-    ende_ = true;
-    abbrechen_ = true;
-    wecker_.notify_all();
-    wecker_.wait_for(lock, std::chrono::seconds(2), [this] { return beendet_; });
+espeak_ng_STATUS synthetisieren(const QByteArray& text, Synthese& s) {
+    // No espeakENDPAUSE: no sentence pause after the last word.
+    return espeak_ng_Synthesize(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0,
+                                espeakCHARS_UTF8, nullptr, &s);
 }
 
-QString EspeakMaschine::initialisieren(const QString& pfad) {
-    bool schonBereit;
-    {
-        std::lock_guard lock(prozess().mutex);
-        schonBereit = prozess().initialisiert;
-        if (schonBereit && prozess().datenPfad != pfad) {
-            return QStringLiteral("Die Sprachausgabe ist schon mit anderen Sprachdaten gestartet.");
-        }
-    }
-    if (!schonBereit) {
-        if (const QString fehler = bibliothekStarten(pfad); !fehler.isEmpty()) return fehler;
-        std::lock_guard lock(prozess().mutex);
-        prozess().initialisiert = true;
-        prozess().datenPfad = pfad;
-    }
-    if (!stimmeSetzen("de")) return QStringLiteral("Keine deutsche Stimme verfügbar.");
-    stimmenErmitteln();
-    stimmeSetzen("de");
-    aktuelleStimme_ = 0;
-    espeak_ng_SetParameter(espeakRATE, EspeakWorteProMinute(0), 0);
-    aktuelleRate_ = 0;
-    return {};
-}
-
-QString EspeakMaschine::bibliothekStarten(const QString& pfad) {
+QString bibliothekStarten(const QString& pfad) {
     QByteArray pfadBytes;
     if (!pfad.isEmpty()) {
         // espeak-ng quietly falls back to the installed data for a directory
         // that does not exist; an explicit directory must really be there.
-        if (!QFileInfo(pfad).isDir()) {
-            return QStringLiteral("Sprachdaten fehlen: %1").arg(pfad);
-        }
+        if (!QFileInfo(pfad).isDir()) return QStringLiteral("Sprachdaten fehlen: %1").arg(pfad);
         pfadBytes = QFile::encodeName(pfad);
     }
     espeak_ng_InitializePath(pfadBytes.isEmpty() ? nullptr : pfadBytes.constData());
     espeak_ng_ERROR_CONTEXT kontext = nullptr;
-    espeak_ng_STATUS status = espeak_ng_Initialize(&kontext);
+    const espeak_ng_STATUS status = espeak_ng_Initialize(&kontext);
     if (kontext) espeak_ng_ClearErrorContext(&kontext);
-    if (status != ENS_OK) {
-        espeak_ng_Terminate();
-        return QStringLiteral("Sprachdaten fehlen: %1").arg(statusText(status));
-    }
-    return {};
+    if (status == ENS_OK) return {};
+    espeak_ng_Terminate();
+    char text[512] = {};
+    espeak_ng_GetStatusCodeMessage(status, text, sizeof text);
+    return QStringLiteral("Sprachdaten fehlen: %1").arg(QString::fromLocal8Bit(text));
 }
 
-bool EspeakMaschine::ausgabeVorbereiten() {
-    {
-        std::lock_guard lock(prozess().mutex);
-        if (prozess().ausgabeInitialisiert) return true;
+void ausgabeVorbereiten() {
+    // Synchronous: the samples come to our callback; espeak-ng never plays them.
+    bool ok = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 20, nullptr) == ENS_OK;
+    if (ok) {
+        espeak_SetSynthCallback(&rueckruf);
+        Synthese probe;
+        ok = synthetisieren("null", probe) == ENS_OK && !probe.pcm.empty();
     }
-    // Synchronous: the samples come to our callback; espeak-ng never plays them
-    // itself. All the same, the library probes a sound device here (through
-    // pcaudiolib: PulseAudio, then ALSA, then OSS), and a sound server that
-    // accepts the connection but does not answer holds this call up.
-    if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 20, nullptr) != ENS_OK) return false;
     std::lock_guard lock(prozess().mutex);
-    prozess().ausgabeInitialisiert = true;
-    return true;
+    prozess().ausgabeLaeuft = false;
+    prozess().ausgabeBereit = ok;
+    prozess().cv.notify_all();
 }
 
-bool EspeakMaschine::stimmeSetzen(const std::string& kennung) {
-    return espeak_ng_SetVoiceByName(kennung.c_str()) == ENS_OK;
-}
-
-size_t EspeakMaschine::probeSynthese(const char* text) {
-    phrase_ = 0;
-    probeSamples_ = 0;
-    const espeak_ng_STATUS status = espeak_ng_Synthesize(
-        text, std::strlen(text) + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, this);
-    return status == ENS_OK ? probeSamples_ : 0;
-}
-
-void EspeakMaschine::stimmenErmitteln() {
-    stimmen_.push_back({"de", QStringLiteral("Deutsch")});
-
-    // German with each of espeak-ng's voice variants, sorted by variant name.
+// German first, then German with each of espeak-ng's voice variants, sorted
+// by variant name.
+std::vector<StimmDefinition> stimmenErmitteln() {
+    std::vector<StimmDefinition> stimmen{{"de", QStringLiteral("Deutsch")}};
     espeak_VOICE auswahl;
     std::memset(&auswahl, 0, sizeof auswahl);
     auswahl.languages = "variant";
@@ -264,164 +161,128 @@ void EspeakMaschine::stimmenErmitteln() {
                                 [](const auto& a, const auto& b) { return a.first == b.first; }),
                     varianten.end());
     for (const auto& [variante, name] : varianten) {
-        stimmen_.push_back({"de+" + variante, QStringLiteral("Deutsch, Variante %1").arg(name)});
+        stimmen.push_back({"de+" + variante, QStringLiteral("Deutsch, Variante %1").arg(name)});
     }
+    return stimmen;
 }
 
-void EspeakMaschine::laufen(QString pfad, std::promise<QString> ergebnis) {
-    const QString fehler = initialisieren(pfad);
-    if (!fehler.isEmpty()) {
+// Set once a phrase has been heard or dropped; wakes the window's wait.
+struct Warte {
+    std::atomic<bool> fertig{false};
+    void melden() {
+        fertig = true;
+        Warten::Wecken();
+    }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- EspeakMaschine
+
+class EspeakMaschine {
+public:
+    EspeakMaschine(ITonausgabe& ausgabe, std::vector<StimmDefinition> stimmen)
+        : ausgabe_(ausgabe), stimmen_(std::move(stimmen)), faden_([this] { laufen(); }) {}
+    ~EspeakMaschine() { herunterfahren(); }
+
+    // Stops the worker and waits for it; phrases still queued are dropped.
+    void herunterfahren() {
         {
-            std::lock_guard lock(prozess().mutex);
-            prozess().belegt = false;
+            std::lock_guard lock(mutex_);
+            ende_ = true;
         }
-        ergebnis.set_value(fehler);
-        return;
-    }
-    ergebnis.set_value({});
-
-    // Second phase, while the window goes on: phrases requested meanwhile wait
-    // in the queue. Synthesis needs the output buffers set up here.
-    bool bereit = ausgabeVorbereiten();
-    if (bereit) {
-        espeak_SetSynthCallback(&EspeakMaschine::rueckruf);
-        bereit = probeSynthese("null") > 0;
-    }
-    trimmer_ = std::make_unique<StilleTrimmer>(
-        [this](const int16_t* pcm, size_t anzahl) { ausgabe_.phraseDaten(phrase_, pcm, anzahl); });
-
-    for (;;) {
-        Auftrag a;
+        wecker_.notify_all();
         {
-            std::unique_lock lock(mutex_);
-            wecker_.wait(lock, [this] { return ende_ || !auftraege_.empty(); });
-            // After shutdown the output may be gone: it is not touched again.
-            if (ende_) break;
-            a = std::move(auftraege_.front());
-            auftraege_.pop_front();
+            std::lock_guard lock(prozess().mutex);  // wakes a worker waiting for the output
         }
-        if (bereit) {
-            ausfuehren(a);
-        } else {
-            melden(a.warte);  // the library cannot synthesise: dropped quietly
-        }
-        ++fortschritt_;
+        prozess().cv.notify_all();
+        if (faden_.joinable()) faden_.join();
     }
+    bool aktiv() const { return !ende_; }
+    const std::vector<StimmDefinition>& stimmen() const { return stimmen_; }
 
-    // Shutting down: whoever still waits is let go; nothing more is synthesised.
-    std::deque<Auftrag> rest;
-    {
-        std::lock_guard lock(mutex_);
-        rest.swap(auftraege_);
-    }
-    for (const auto& a : rest) melden(a.warte);
-    {
-        std::lock_guard lock(prozess().mutex);
-        prozess().belegt = false;
-    }
-    std::lock_guard lock(mutex_);
-    beendet_ = true;
-    wecker_.notify_all();
-}
-
-void EspeakMaschine::melden(const std::shared_ptr<Warte>& w) {
-    if (!w) return;
-    {
-        std::lock_guard lock(w->mutex);
-        w->fertig = true;
-    }
-    w->cv.notify_all();
-    Warten::Wecken();
-}
-
-void EspeakMaschine::ausfuehren(const Auftrag& a) {
-    // The callback holds only the waiter, never the engine: the output may
-    // report a phrase after the engine is gone.
-    std::shared_ptr<Warte> warte = a.warte;
-    phrase_ = ausgabe_.phraseBeginnen([warte](const PhrasenErgebnis&) { melden(warte); });
-    if (phrase_ == 0) return;  // no output: dropped quietly
-
-    if (a.stimme != aktuelleStimme_ && a.stimme >= 0 && a.stimme < int(stimmen_.size())) {
-        if (stimmeSetzen(stimmen_[size_t(a.stimme)].kennung)) {
-            aktuelleStimme_ = a.stimme;
-            aktuelleRate_ =
-                std::numeric_limits<int>::min();  // set the rate again for the new voice
-        }
-    }
-    if (a.rate != aktuelleRate_) {
-        espeak_ng_SetParameter(espeakRATE, EspeakWorteProMinute(a.rate), 0);
-        aktuelleRate_ = a.rate;
-    }
-
-    const QByteArray text = Aussprache::fuerSprache(a.text).toUtf8();
-    // No espeakENDPAUSE: no sentence pause after the last word.
-    espeak_ng_Synthesize(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0,
-                         espeakCHARS_UTF8, nullptr, this);
-    trimmer_->ende();
-    ausgabe_.phraseBeenden(phrase_);
-    phrase_ = 0;
-}
-
-int EspeakMaschine::rueckruf(short* pcm, int anzahl, espeak_EVENT* ereignisse) {
-    if (!ereignisse) return 0;
-    auto* m = static_cast<EspeakMaschine*>(ereignisse->user_data);
-    if (!m) return 0;
-    if (!pcm || anzahl <= 0) return m->abbrechen_ ? 1 : 0;
-    ++m->fortschritt_;
-    if (m->phrase_ == 0) {
-        m->probeSamples_ += size_t(anzahl);
-        return 0;
-    }
-    m->trimmer_->hinein(reinterpret_cast<const int16_t*>(pcm), size_t(anzahl));
-    return m->abbrechen_ ? 1 : 0;
-}
-
-bool EspeakMaschine::sprechen(const QString& text, int stimme, int rate, bool warten) {
-    auto warte = warten ? std::make_shared<Warte>() : nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        if (ende_) return false;
-        auftraege_.push_back({text, stimme, rate, warte});
-    }
-    wecker_.notify_all();
-    if (!warte) return true;
-
-    uint64_t gesehen = fortschritt_ + ausgabe_.fortschritt();
-    auto stillSeit = std::chrono::steady_clock::now();
-    auto fertig = [&] {
+    bool sprechen(const QString& text, int stimme, int rate, bool warten) {
+        auto warte = std::make_shared<Warte>();
         {
-            std::lock_guard lock(warte->mutex);
-            if (warte->fertig) return true;
+            std::lock_guard lock(mutex_);
+            if (ende_) return false;
+            auftraege_.push_back({text, stimme, rate, Wanduhr::now(), warte});
         }
-        const uint64_t jetzt = fortschritt_ + ausgabe_.fortschritt();
-        const auto uhr = std::chrono::steady_clock::now();
-        if (jetzt != gesehen) {
-            gesehen = jetzt;
-            stillSeit = uhr;
-        }
-        return uhr - stillSeit > kStillstandGrenze;
-    };
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app && QThread::currentThread() == app->thread()) {
+        wecker_.notify_all();
+        if (!warten) return true;
         // The window's thread waits in its event loop, which keeps serving
-        // what only looks at the window; a standstill of the output is
-        // noticed by the watch.
-        QTimer wache;
-        wache.start(100);
-        Warten::Bis(fertig);
+        // what only looks at the window.
+        Warten::Bis([&] { return warte->fertig.load(); });
         return true;
     }
-    std::unique_lock lock(warte->mutex);
-    while (!warte->fertig) {
-        warte->cv.wait_for(lock, std::chrono::milliseconds(100));
-        if (warte->fertig) break;
-        lock.unlock();
-        const bool aufgeben = fertig();
-        lock.lock();
-        if (aufgeben) break;
+
+private:
+    struct Auftrag {
+        QString text;
+        int stimme = 0;
+        int rate = 0;
+        Wanduhr::time_point angefordert;
+        std::shared_ptr<Warte> warte;
+    };
+
+    void laufen() {
+        for (;;) {
+            Auftrag a;
+            {
+                std::unique_lock lock(mutex_);
+                wecker_.wait(lock, [this] { return ende_ || !auftraege_.empty(); });
+                if (ende_) break;
+                a = std::move(auftraege_.front());
+                auftraege_.pop_front();
+            }
+            bool bereit;
+            {
+                std::unique_lock lock(prozess().mutex);
+                prozess().cv.wait(lock, [this] { return ende_ || !prozess().ausgabeLaeuft; });
+                bereit = prozess().ausgabeBereit && !ende_;
+            }
+            if (bereit) {
+                sagen(a);
+            } else {
+                a.warte->melden();  // the library cannot synthesise: dropped quietly
+            }
+        }
+        // Whoever still waits is let go.
+        std::lock_guard lock(mutex_);
+        for (auto& a : auftraege_) a.warte->melden();
+        auftraege_.clear();
+        std::lock_guard p(prozess().mutex);
+        prozess().belegt = false;
     }
-    return true;
-}
+
+    void sagen(const Auftrag& a) {
+        if (a.stimme != stimme_ && a.stimme >= 0 && a.stimme < int(stimmen_.size()) &&
+            espeak_ng_SetVoiceByName(stimmen_[size_t(a.stimme)].kennung.c_str()) == ENS_OK) {
+            stimme_ = a.stimme;
+            rate_ = -100;  // a new voice needs its rate set again
+        }
+        if (a.rate != rate_) {
+            espeak_ng_SetParameter(espeakRATE, EspeakWorteProMinute(a.rate), 0);
+            rate_ = a.rate;
+        }
+        Synthese s;
+        s.abbrechen = &ende_;
+        synthetisieren(Aussprache::fuerSprache(a.text).toUtf8(), s);
+        // The callback holds only the waiter: the output may report the
+        // phrase after the engine has gone.
+        ausgabe_.phrase(a.angefordert, StilleTrimmen(s.pcm), [w = a.warte] { w->melden(); });
+    }
+
+    ITonausgabe& ausgabe_;
+    const std::vector<StimmDefinition> stimmen_;
+    std::mutex mutex_;
+    std::condition_variable wecker_;
+    std::deque<Auftrag> auftraege_;
+    std::atomic<bool> ende_{false};
+    int stimme_ = 0;  // worker only: voice and rate set in the library
+    int rate_ = 0;
+    std::thread faden_;  // last: starts once everything else is set
+};
 
 // ---------------------------------------------------------------- EspeakStimme
 
@@ -465,7 +326,7 @@ bool EspeakStimme::Speak(const QString& text, int flags) {
 
 // ---------------------------------------------------------------- EspeakSprachDienst
 
-EspeakSprachDienst::EspeakSprachDienst(IAudioAusgabe& ausgabe, QString datenPfad)
+EspeakSprachDienst::EspeakSprachDienst(ITonausgabe& ausgabe, QString datenPfad)
     : ausgabe_(ausgabe), datenPfad_(std::move(datenPfad)) {}
 
 EspeakSprachDienst::~EspeakSprachDienst() {
@@ -473,10 +334,40 @@ EspeakSprachDienst::~EspeakSprachDienst() {
 }
 
 std::unique_ptr<IStimme> EspeakSprachDienst::ErzeugeStimme() {
-    if (!maschine_ || !maschine_->aktiv()) {
-        maschine_ = EspeakMaschine::starten(ausgabe_, datenPfad_, fehler_);
-        if (!maschine_) return nullptr;
-        fehler_.clear();
+    if (maschine_ && maschine_->aktiv()) return std::make_unique<EspeakStimme>(maschine_);
+    EspeakProzess& p = prozess();
+    std::unique_lock lock(p.mutex);
+    // The library is free once an earlier engine and the output's preparation are done.
+    if (p.belegt ||
+        !p.cv.wait_for(lock, std::chrono::seconds(5), [&] { return !p.ausgabeLaeuft; })) {
+        fehler_ = QStringLiteral("Die Sprachausgabe läuft in diesem Prozess bereits.");
+        return nullptr;
     }
+    if (!p.initialisiert) {
+        if (const QString f = bibliothekStarten(datenPfad_); !f.isEmpty()) {
+            fehler_ = f;
+            return nullptr;
+        }
+        p.initialisiert = true;
+        p.datenPfad = datenPfad_;
+    } else if (p.datenPfad != datenPfad_) {
+        fehler_ = QStringLiteral("Die Sprachausgabe ist schon mit anderen Sprachdaten gestartet.");
+        return nullptr;
+    }
+    if (espeak_ng_SetVoiceByName("de") != ENS_OK) {
+        fehler_ = QStringLiteral("Keine deutsche Stimme verfügbar.");
+        return nullptr;
+    }
+    std::vector<StimmDefinition> stimmen = stimmenErmitteln();
+    espeak_ng_SetVoiceByName("de");
+    espeak_ng_SetParameter(espeakRATE, EspeakWorteProMinute(0), 0);
+    if (!p.ausgabeBereit) {
+        p.ausgabeLaeuft = true;
+        std::thread(ausgabeVorbereiten).detach();
+    }
+    p.belegt = true;
+    lock.unlock();
+    fehler_.clear();
+    maschine_ = std::make_shared<EspeakMaschine>(ausgabe_, std::move(stimmen));
     return std::make_unique<EspeakStimme>(maschine_);
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The speech engine: German voices of libespeak-ng, synthesised on one worker
-// thread that owns every call into the library, and played through an
-// IAudioAusgabe. Phrases queue in request order and are never purged.
+// The speech engine: German voices of libespeak-ng. One worker thread takes
+// the phrases in request order, synthesises each whole, trims its silence and
+// hands it to the sound output with the time it was requested, so that a
+// number said in a countdown's tick is heard on that tick's beat.
 #pragma once
 
 #include <QString>
@@ -9,13 +10,19 @@
 #include <mutex>
 
 #include "app/Dienste.h"
-#include "speech/AudioAusgabe.h"
+#include "speech/Tonausgabe.h"
 
 class EspeakMaschine;
 
-// Designed rate scale -10 ... 10 to espeak-ng's words per minute: 0 is its
+// The rate scale -10 ... 10 in espeak-ng's words per minute: 0 is its
 // normal 175, each step a factor of 3^(1/10), clamped to 80 ... 450.
 int EspeakWorteProMinute(int rate);
+
+// Cuts the silence the synthesiser puts before and after a phrase, so that a
+// one-word phrase lasts no longer than the word; pauses inside stay. 5 ms
+// before the first and 15 ms after the last audible sample (about -40 dBFS)
+// are kept and faded, so the cut never clicks. Only silence gives nothing.
+Abtastwerte StilleTrimmen(const Abtastwerte& pcm);
 
 class EspeakStimme : public IStimme {
 public:
@@ -27,10 +34,10 @@ public:
     // False outside -10 ... 10; the rate in use then stays.
     bool SetRate(int rate) override;
     // Flags 1 queues and returns at once. Flags 0 returns once this phrase and
-    // every earlier one has been played, or at once when there is no sound
-    // output (the phrase is then dropped quietly, and the result is still
-    // true), or when the output has made no headway for a few seconds. False
-    // only when the engine has been shut down.
+    // every earlier one has been heard, or dropped: at once without a sound
+    // output, within two seconds past its end when the output stops
+    // answering; it waits in the window's event loop (Warten::Bis), so it is
+    // called on the window's thread. False only when the engine has been shut down.
     bool Speak(const QString& text, int flags) override;
 
 private:
@@ -44,20 +51,20 @@ class EspeakSprachDienst : public ISprachDienst {
 public:
     // `datenPfad`: espeak-ng's data directory; empty for the installed data.
     // The output must outlive this object.
-    explicit EspeakSprachDienst(IAudioAusgabe& ausgabe, QString datenPfad = {});
-    // Stops the engine; voices made here then refuse every request.
+    explicit EspeakSprachDienst(ITonausgabe& ausgabe, QString datenPfad = {});
+    // Stops the engine and waits for its worker; voices made here then refuse
+    // every request, and phrases still queued are dropped.
     ~EspeakSprachDienst() override;
 
     // Starts the engine on first use and waits only until its data and voices
-    // are known (some tens of milliseconds); the rest of the start-up goes on
-    // in the background, and phrases requested meanwhile wait for it. Null
-    // when espeak-ng cannot start here (data missing, no German voice) or
-    // another engine is running in this process; fehler() then tells why.
+    // are known (some tens of milliseconds). Null when espeak-ng cannot start
+    // here (data missing, no German voice) or another engine is running in
+    // this process; fehler() then tells why.
     std::unique_ptr<IStimme> ErzeugeStimme() override;
     QString fehler() const { return fehler_; }
 
 private:
-    IAudioAusgabe& ausgabe_;
+    ITonausgabe& ausgabe_;
     const QString datenPfad_;
     std::shared_ptr<EspeakMaschine> maschine_;
     QString fehler_;

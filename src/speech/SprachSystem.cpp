@@ -1,24 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "speech/SprachSystem.h"
 
+#include <QApplication>
+
 #include "speech/EspeakStimme.h"
-#include "speech/KlickSignalton.h"
-#include "speech/PulseAusgabe.h"
 
-SprachSystem::SprachSystem()
-    : ausgabe_(std::make_unique<PulseAusgabe>()),
-      dienst_(std::make_unique<EspeakSprachDienst>(*ausgabe_)),
-      klick_(std::make_unique<KlickSignalton>(ausgabe_.get())) {}
+KlickSignalton::KlickSignalton(ITonausgabe* ausgabe, std::function<void()> ersatz)
+    : ausgabe_(ausgabe), ersatz_(ersatz ? std::move(ersatz) : [] { QApplication::beep(); }) {}
 
-SprachSystem::~SprachSystem() {
-    // The engine and the beat use the output, so they go first.
-    klick_.reset();
-    dienst_.reset();
-    ausgabe_.reset();
+void KlickSignalton::Beep() {
+    if (!ausgabe_ || !ausgabe_->klick(Wanduhr::now())) ersatz_();
 }
 
+SprachSystem::SprachSystem()
+    : dienst_(std::make_unique<EspeakSprachDienst>(ausgabe_)), klick_(&ausgabe_) {}
+
+SprachSystem::~SprachSystem() = default;
+
 ISprachDienst* SprachSystem::dienst() { return dienst_.get(); }
-
-ISignalton* SprachSystem::signalton() { return klick_.get(); }
-
-void SprachSystem::CountdownLaeuft(bool laeuft) { ausgabe_->wachHalten(laeuft); }

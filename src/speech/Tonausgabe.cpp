@@ -1,0 +1,305 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "speech/Tonausgabe.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Target fill of the server's buffer and the step it is refilled in. The
+// stream runs through a whole countdown, so each refill wakes the program
+// tens of times a second for hours: 20 ms steps keep that to some fifty
+// wake-ups a second. With these the server gives the sink about 5 ms of
+// latency, and no sound waits for a refill: it is written into what is queued.
+constexpr uint32_t kZielPuffer = kAbtastrate * 50 / 1000 * sizeof(int16_t);
+constexpr uint32_t kNachfuellen = kAbtastrate * 20 / 1000 * sizeof(int16_t);
+constexpr auto kWiederholPause = 3s;
+// A connection not ready, or a timing request not answered, after this long
+// means a server that is gone or has stopped answering.
+constexpr auto kAntwortFrist = 2s;
+
+timeval alsTimeval(Wanduhr::time_point t) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch());
+    return {time_t(us.count() / 1000000), suseconds_t(us.count() % 1000000)};
+}
+
+}  // namespace
+
+struct Tonausgabe::Sperre {
+    explicit Sperre(pa_threaded_mainloop* s) : s_(s) { pa_threaded_mainloop_lock(s_); }
+    ~Sperre() { pa_threaded_mainloop_unlock(s_); }
+    pa_threaded_mainloop* s_;
+};
+
+Tonausgabe::Tonausgabe(std::string server) : server_(std::move(server)) {
+    schleife_ = pa_threaded_mainloop_new();
+    if (!schleife_) return;  // stays Getrennt: nothing is ever taken
+    pa_threaded_mainloop_set_name(schleife_, "tempiro-ton");
+    if (pa_threaded_mainloop_start(schleife_) < 0) {
+        pa_threaded_mainloop_free(schleife_);
+        schleife_ = nullptr;
+        return;
+    }
+    Sperre s(schleife_);
+    verbindenLassen();
+}
+
+Tonausgabe::~Tonausgabe() {
+    if (!schleife_) return;
+    {
+        Sperre s(schleife_);
+        ende_ = true;
+        if (wiederholung_) pa_threaded_mainloop_get_api(schleife_)->time_free(wiederholung_);
+        wiederholung_ = nullptr;
+        abbauen();
+        spur_.verwerfen();
+    }
+    pa_threaded_mainloop_stop(schleife_);
+    pa_threaded_mainloop_free(schleife_);
+}
+
+Tonausgabe::Zustand Tonausgabe::zustand() const {
+    if (!schleife_) return Zustand::Getrennt;
+    Sperre s(schleife_);
+    return zustand_;
+}
+
+bool Tonausgabe::spielt() const {
+    if (!schleife_) return false;
+    Sperre s(schleife_);
+    return !korkt_;
+}
+
+// ---------------------------------------------------------------- requests
+
+void Tonausgabe::phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
+                        std::function<void()> fertig) {
+    if (schleife_) {
+        Sperre s(schleife_);
+        if (!ende_ && zustand_ == Zustand::Getrennt &&
+            Wanduhr::now() - letzterVersuch_ >= kWiederholPause) {
+            verbindenLassen();
+        }
+        // A phrase waits for a connection under way.
+        if (!ende_ && zustand_ != Zustand::Getrennt) {
+            spur_.phrase(angefordert, std::move(pcm), std::move(fertig));
+            abgleichen();
+            standAnfordern();
+            return;
+        }
+    }
+    fertig();  // no output: dropped
+}
+
+bool Tonausgabe::klick(Wanduhr::time_point angefordert) {
+    if (!schleife_) return false;
+    Sperre s(schleife_);
+    if (ende_) return false;
+    if (zustand_ == Zustand::Getrennt && Wanduhr::now() - letzterVersuch_ >= kWiederholPause) {
+        verbindenLassen();
+    }
+    // A beat is worth playing now or not at all.
+    if (zustand_ != Zustand::Bereit) return false;
+    spur_.klick(angefordert);
+    abgleichen();
+    standAnfordern();
+    return true;
+}
+
+void Tonausgabe::wachHalten(bool an) {
+    if (!schleife_) return;
+    Sperre s(schleife_);
+    if (ende_) return;
+    spur_.wachHalten(an);
+    if (an) wiederholenPlanen();
+    abgleichen();
+}
+
+// ---------------------------------------------------------------- connection
+
+void Tonausgabe::uhrStellen(pa_time_event*& e, Wanduhr::time_point wann, pa_time_event_cb_t cb) {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(schleife_);
+    const timeval tv = alsTimeval(wann);
+    if (e) {
+        api->time_restart(e, &tv);
+    } else {
+        e = api->time_new(api, &tv, cb, this);
+    }
+}
+
+void Tonausgabe::verbindenLassen() {
+    // Connecting (which may resolve a host name) is left to libpulse's
+    // thread, so that no request ever waits for it; phrases wait meanwhile.
+    letzterVersuch_ = Wanduhr::now();
+    zustand_ = Zustand::Verbinde;
+    uhrStellen(wiederholung_, letzterVersuch_, &Tonausgabe::verbindenFaellig);
+}
+
+void Tonausgabe::wiederholenPlanen() {
+    // Kept awake, the output looks for its server again by itself.
+    if (ende_ || zustand_ != Zustand::Getrennt || !spur_.laeuft()) return;
+    uhrStellen(wiederholung_, letzterVersuch_ + kWiederholPause, &Tonausgabe::verbindenFaellig);
+}
+
+void Tonausgabe::verbindenFaellig(pa_mainloop_api* api, pa_time_event* e, const timeval*,
+                                  void* selbst) {
+    auto* a = static_cast<Tonausgabe*>(selbst);
+    api->time_free(e);
+    a->wiederholung_ = nullptr;
+    if (!a->ende_) a->verbinden();
+}
+
+void Tonausgabe::verbinden() {
+    abbauen();
+    letzterVersuch_ = Wanduhr::now();
+    zustand_ = Zustand::Verbinde;
+    kontext_ = pa_context_new(pa_threaded_mainloop_get_api(schleife_), "Tempiro");
+    if (!kontext_) return fehlschlag();
+    pa_context_set_state_callback(
+        kontext_,
+        [](pa_context* c, void* selbst) {
+            auto* a = static_cast<Tonausgabe*>(selbst);
+            if (c != a->kontext_) return;
+            const pa_context_state_t z = pa_context_get_state(c);
+            if (z == PA_CONTEXT_READY && !a->strom_) a->stromAnlegen();
+            if (z == PA_CONTEXT_FAILED || z == PA_CONTEXT_TERMINATED) a->fehlschlag();
+        },
+        this);
+    // No autospawn: a desktop without a sound server stays without one.
+    if (pa_context_connect(kontext_, server_.empty() ? nullptr : server_.c_str(),
+                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        return fehlschlag();
+    }
+    uhrStellen(frist_, Wanduhr::now() + kAntwortFrist, &Tonausgabe::fristAbgelaufen);
+}
+
+void Tonausgabe::stromAnlegen() {
+    const pa_sample_spec format{PA_SAMPLE_S16LE, kAbtastrate, 1};
+    strom_ = pa_stream_new(kontext_, "Sprache", &format, nullptr);
+    if (!strom_) return fehlschlag();
+    pa_stream_set_state_callback(
+        strom_,
+        [](pa_stream* st, void* selbst) {
+            auto* a = static_cast<Tonausgabe*>(selbst);
+            if (st != a->strom_) return;
+            const pa_stream_state_t z = pa_stream_get_state(st);
+            if (z == PA_STREAM_READY) a->bereit();
+            if (z == PA_STREAM_FAILED || z == PA_STREAM_TERMINATED) a->fehlschlag();
+        },
+        this);
+    pa_stream_set_write_callback(
+        strom_,
+        [](pa_stream* st, size_t bytes, void* selbst) {
+            auto* a = static_cast<Tonausgabe*>(selbst);
+            if (st != a->strom_) return;
+            a->schreiben(a->spur_.weiter(bytes / sizeof(int16_t)));
+            a->abgleichen();
+        },
+        this);
+    // No prebuffering: the stream reads on like a sound card's ring buffer,
+    // also when a write comes late, so every frame keeps its time.
+    pa_buffer_attr puffer{uint32_t(-1), kZielPuffer, 0, kNachfuellen, uint32_t(-1)};
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+    korkt_ = true;
+    if (pa_stream_connect_playback(strom_, nullptr, &puffer, flags, nullptr, nullptr) < 0) {
+        fehlschlag();
+    }
+}
+
+void Tonausgabe::bereit() {
+    if (frist_) pa_threaded_mainloop_get_api(schleife_)->time_free(frist_);
+    frist_ = nullptr;
+    zustand_ = Zustand::Bereit;
+    abgleichen();
+    if (spur_.wartet()) standAnfordern();
+}
+
+void Tonausgabe::abbauen() {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(schleife_);
+    for (pa_time_event** e : {&frist_, &endeUhr_}) {
+        if (*e) api->time_free(*e);
+        *e = nullptr;
+    }
+    if (strom_) {
+        pa_stream_set_state_callback(strom_, nullptr, nullptr);
+        pa_stream_set_write_callback(strom_, nullptr, nullptr);
+        pa_stream_disconnect(strom_);
+        pa_stream_unref(strom_);
+        strom_ = nullptr;
+    }
+    if (kontext_) {
+        pa_context_set_state_callback(kontext_, nullptr, nullptr);
+        pa_context_disconnect(kontext_);
+        pa_context_unref(kontext_);
+        kontext_ = nullptr;
+    }
+    korkt_ = true;
+    zustand_ = Zustand::Getrennt;
+}
+
+void Tonausgabe::fehlschlag() {
+    // libpulse holds its own reference while it runs a callback, so the
+    // objects can be released from inside one.
+    abbauen();
+    spur_.verwerfen();
+    wiederholenPlanen();
+}
+
+void Tonausgabe::fristAbgelaufen(pa_mainloop_api* api, pa_time_event* e, const timeval*,
+                                 void* selbst) {
+    auto* a = static_cast<Tonausgabe*>(selbst);
+    api->time_free(e);
+    a->frist_ = nullptr;
+    a->fehlschlag();
+}
+
+// ---------------------------------------------------------------- writing
+
+void Tonausgabe::standAnfordern() {
+    if (zustand_ != Zustand::Bereit) return;
+    pa_operation* o = pa_stream_update_timing_info(
+        strom_,
+        [](pa_stream* st, int erfolg, void* selbst) {
+            auto* a = static_cast<Tonausgabe*>(selbst);
+            if (st != a->strom_) return;
+            if (a->frist_) pa_threaded_mainloop_get_api(a->schleife_)->time_free(a->frist_);
+            a->frist_ = nullptr;
+            const pa_timing_info* t = erfolg ? pa_stream_get_timing_info(st) : nullptr;
+            if (!t || t->read_index_corrupt) return;
+            const StromStand s{
+                t->read_index / int64_t(sizeof(int16_t)),
+                int64_t(t->sink_usec) * kAbtastrate / 1000000,
+                Wanduhr::time_point(std::chrono::seconds(t->timestamp.tv_sec) +
+                                    std::chrono::microseconds(t->timestamp.tv_usec))};
+            a->schreiben(a->spur_.stand(s, Wanduhr::now()));
+            if (const auto ende = a->spur_.naechstesEnde()) {
+                a->uhrStellen(a->endeUhr_, *ende + 2ms, &Tonausgabe::endeFaellig);
+            }
+            a->abgleichen();
+        },
+        this);
+    if (!o) return fehlschlag();
+    pa_operation_unref(o);
+    if (!frist_) uhrStellen(frist_, Wanduhr::now() + kAntwortFrist, &Tonausgabe::fristAbgelaufen);
+}
+
+void Tonausgabe::endeFaellig(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* selbst) {
+    auto* a = static_cast<Tonausgabe*>(selbst);
+    api->time_free(e);
+    a->endeUhr_ = nullptr;
+    a->standAnfordern();
+}
+
+void Tonausgabe::schreiben(const Abschnitt& a) {
+    if (a.pcm.empty() || !strom_) return;
+    if (pa_stream_write(strom_, a.pcm.data(), a.pcm.size() * sizeof(int16_t), nullptr,
+                        a.ab * int64_t(sizeof(int16_t)), PA_SEEK_ABSOLUTE) < 0) {
+        fehlschlag();
+    }
+}
+
+void Tonausgabe::abgleichen() {
+    // The stream plays while the timeline wants it to.
+    if (zustand_ != Zustand::Bereit || spur_.laeuft() != korkt_) return;
+    korkt_ = !spur_.laeuft();
+    if (pa_operation* o = pa_stream_cork(strom_, korkt_, nullptr, nullptr)) pa_operation_unref(o);
+}

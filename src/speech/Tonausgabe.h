@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The program's sound output: one mono playback stream on the desktop's sound
+// server (PulseAudio's client API, which PipeWire serves too), written only
+// here. Every sound is placed in the stream's timeline (Tonspur) by frame, and
+// whatever the server asks for is written from it.
+//
+// A request, and each phrase's expected end, asks the server for a fresh
+// timing snapshot; its answer places the sound, writing again the frames
+// already queued where it lands, and reports the phrases read completely.
+//
+// Idle, the stream is corked after a second of silence, so the device may
+// sleep; a sound that starts it again gets the lead-in. Kept awake (a
+// countdown runs) it never corks. Without a server, or after losing it (a
+// server that stops answering counts as lost after two seconds), phrases are
+// dropped at once and the beat falls back; a new connection is tried on the
+// next request, at most every three seconds, and by itself while kept awake.
+// Everything runs on libpulse's thread under its one lock.
+#pragma once
+
+#include <pulse/pulseaudio.h>
+
+#include <string>
+
+#include "speech/Tonspur.h"
+
+// Where the speech engine and the beat put their sounds.
+class ITonausgabe {
+public:
+    virtual ~ITonausgabe() = default;
+    // A phrase requested at `angefordert`; it plays after the phrases before
+    // it. `fertig` is called once, when it has been heard or dropped, from
+    // another thread; it must not call back into the output.
+    virtual void phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
+                        std::function<void()> fertig) = 0;
+    // The beat click of the second of `angefordert`. False without a working output.
+    virtual bool klick(Wanduhr::time_point angefordert) = 0;
+};
+
+class Tonausgabe : public ITonausgabe {
+public:
+    enum class Zustand { Verbinde, Bereit, Getrennt };
+
+    // `server`: empty for the session's default server, otherwise a server
+    // string such as "unix:/run/user/1000/pulse/native". Never blocks.
+    explicit Tonausgabe(std::string server = {});
+    ~Tonausgabe() override;
+
+    void phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
+                std::function<void()> fertig) override;
+    bool klick(Wanduhr::time_point angefordert) override;
+    void wachHalten(bool an);
+
+    Zustand zustand() const;
+    bool spielt() const;  // not corked
+
+private:
+    struct Sperre;
+    void verbinden();
+    void stromAnlegen();
+    void bereit();
+    void abbauen();
+    void fehlschlag();
+    void wiederholenPlanen();
+    void standAnfordern();
+    void schreiben(const Abschnitt& a);
+    void abgleichen();
+    void verbindenLassen();
+    void uhrStellen(pa_time_event*& e, Wanduhr::time_point wann, pa_time_event_cb_t cb);
+    static void fristAbgelaufen(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst);
+    static void verbindenFaellig(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst);
+    static void endeFaellig(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst);
+
+    const std::string server_;
+    pa_threaded_mainloop* schleife_ = nullptr;
+    pa_context* kontext_ = nullptr;
+    pa_stream* strom_ = nullptr;
+    pa_time_event* frist_ = nullptr;         // the server must have answered by then
+    pa_time_event* wiederholung_ = nullptr;  // next connection attempt
+    pa_time_event* endeUhr_ = nullptr;       // the next phrase should have been read by then
+    Zustand zustand_ = Zustand::Getrennt;
+    Wanduhr::time_point letzterVersuch_;
+    bool korkt_ = true;
+    bool ende_ = false;
+    Tonspur spur_;
+};

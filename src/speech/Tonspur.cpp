@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "speech/Tonspur.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// Frames kept free ahead of the server's read position: a sound is never
+// written where the server may be reading right now.
+constexpr int64_t kReserve = kAbtastrate * 2 / 1000;
+
+int64_t frames(Wanduhr::duration d) {
+    return std::llround(std::chrono::duration<double>(d).count() * kAbtastrate);
+}
+
+Wanduhr::duration dauer(int64_t frames) {
+    return std::chrono::duration_cast<Wanduhr::duration>(
+        std::chrono::duration<double>(double(frames) / kAbtastrate));
+}
+
+}  // namespace
+
+Tonspur::Tonspur(std::chrono::milliseconds versatz, std::chrono::milliseconds anlauf)
+    : versatz_(versatz), anlauf_(frames(anlauf)), klick_(klickKlang()) {}
+
+void Tonspur::klick(Wanduhr::time_point angefordert) {
+    anfordern({angefordert, klick_, {}, false});
+}
+
+void Tonspur::phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
+                     std::function<void()> fertig) {
+    anfordern({angefordert, std::move(pcm), std::move(fertig), true});
+}
+
+void Tonspur::anfordern(Anforderung a) {
+    // Due at the boundary of the second it was requested in, plus the offset.
+    a.takt = std::chrono::floor<std::chrono::seconds>(a.takt) + versatz_;
+    if (!laeuft_) {
+        laeuft_ = true;
+        anlaufNoetig_ = true;
+    }
+    wartend_.push_back(std::move(a));
+}
+
+void Tonspur::wachHalten(bool an) {
+    wach_ = an;
+    // Silence from now on wakes the device; nothing waits for it.
+    if (an) laeuft_ = true;
+}
+
+Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
+    letzter_ = s;
+    // A stream that ran dry has been read past what was written.
+    geschrieben_ = std::max(geschrieben_, s.gelesen);
+    int64_t frueheste = s.gelesen + frames(jetzt - s.wann) + kReserve;
+    if (anlaufNoetig_) {
+        anlaufBis_ = frueheste + anlauf_;
+        anlaufNoetig_ = false;
+    }
+    frueheste = std::max(frueheste, anlaufBis_);
+
+    int64_t neuAb = geschrieben_;
+    for (auto& a : wartend_) {
+        int64_t beginn = s.gelesen - s.imGeraet + frames(a.takt - s.wann);
+        if (a.takt == merkTakt_ && merkBeginn_ >= 0) beginn = merkBeginn_;
+        beginn = std::max(beginn, frueheste);
+        if (a.phrase) beginn = std::max(beginn, sprachEnde_);
+        if (a.takt != merkTakt_ || merkBeginn_ < frueheste) {
+            merkTakt_ = a.takt;
+            merkBeginn_ = beginn;
+        }
+        Klang k{beginn, std::move(a.pcm), std::move(a.fertig)};
+        if (a.phrase) sprachEnde_ = k.ende();
+        stilleAb_ = std::max(stilleAb_, k.ende());
+        neuAb = std::min(neuAb, beginn);
+        klaenge_.push_back(std::move(k));
+    }
+    wartend_.clear();
+
+    // Phrases read completely are done; no sound before the read position
+    // will be written again.
+    std::erase_if(klaenge_, [&](Klang& k) {
+        if (k.ende() > s.gelesen) return false;
+        if (k.fertig) k.fertig();
+        return true;
+    });
+    if (neuAb >= geschrieben_) return {};
+    return {neuAb, mischen(neuAb, geschrieben_)};
+}
+
+Abschnitt Tonspur::weiter(size_t anzahl) {
+    Abschnitt a{geschrieben_, mischen(geschrieben_, geschrieben_ + int64_t(anzahl))};
+    geschrieben_ += int64_t(anzahl);
+    // Not kept awake, the stream stops after a second of silence with
+    // nothing left to do.
+    const bool phrasen = std::any_of(klaenge_.begin(), klaenge_.end(),
+                                     [](const Klang& k) { return bool(k.fertig); });
+    if (!wach_ && wartend_.empty() && !phrasen && geschrieben_ - stilleAb_ >= kAbtastrate) {
+        laeuft_ = false;
+    }
+    return a;
+}
+
+std::optional<Wanduhr::time_point> Tonspur::naechstesEnde() const {
+    if (!letzter_) return std::nullopt;
+    std::optional<int64_t> ende;
+    for (const auto& k : klaenge_) {
+        if (k.fertig && (!ende || k.ende() < *ende)) ende = k.ende();
+    }
+    if (!ende) return std::nullopt;
+    return letzter_->wann + dauer(*ende - letzter_->gelesen);
+}
+
+void Tonspur::verwerfen() {
+    std::vector<std::function<void()>> fertig;
+    for (auto& a : wartend_) fertig.push_back(std::move(a.fertig));
+    for (auto& k : klaenge_) fertig.push_back(std::move(k.fertig));
+    wartend_.clear();
+    klaenge_.clear();
+    geschrieben_ = sprachEnde_ = stilleAb_ = anlaufBis_ = 0;
+    merkBeginn_ = -1;
+    laeuft_ = wach_;
+    anlaufNoetig_ = false;
+    letzter_.reset();
+    for (auto& f : fertig) {
+        if (f) f();
+    }
+}
+
+Abtastwerte Tonspur::mischen(int64_t von, int64_t bis) const {
+    Abtastwerte pcm(size_t(std::max<int64_t>(bis - von, 0)), 0);
+    for (const auto& k : klaenge_) {
+        const int64_t a = std::max(von, k.beginn), b = std::min(bis, k.ende());
+        for (int64_t i = a; i < b; ++i) {
+            int16_t& ziel = pcm[size_t(i - von)];
+            ziel = int16_t(std::clamp(int(ziel) + k.pcm[size_t(i - k.beginn)], -32768, 32767));
+        }
+    }
+    return pcm;
+}
+
+// A 1.5 kHz tone burst of 30 ms under a raised-cosine rise and fall of 5 ms,
+// decaying after the rise, so it sounds like a tick, not a tone.
+Abtastwerte Tonspur::klickKlang() {
+    constexpr double kFrequenz = 1500.0, kPegel = 0.35 * 32767.0;
+    const size_t n = kAbtastrate * 30 / 1000, rand = kAbtastrate * 5 / 1000;
+    Abtastwerte klang(n);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t kante = std::min(i, n - 1 - i);
+        double huelle =
+            kante < rand ? 0.5 - 0.5 * std::cos(std::numbers::pi * double(kante) / rand) : 1.0;
+        huelle *= std::exp(-double(i) / (0.012 * kAbtastrate));
+        const double welle = std::sin(2.0 * std::numbers::pi * kFrequenz * double(i) / kAbtastrate);
+        klang[i] = int16_t(std::lround(kPegel * huelle * welle));
+    }
+    return klang;
+}
