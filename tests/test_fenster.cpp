@@ -332,6 +332,60 @@ private slots:
                                        "tick: btn_ZeitSpeichern 1 ZeitDauer tick 1"}));
     }
 
+    // A stamp is the moment the button went down, however late the press is
+    // handled; a press without an input event (a screen reader's action), or
+    // one whose time stamp is more than a minute old or not of the input
+    // clock, is stamped when handled. Date, time and hundredths agree.
+    void stempelZeit_data() {
+        QTest::addColumn<QString>("wie");
+        QTest::addColumn<qint64>("alter");  // of the press when handled, ms
+        QTest::addColumn<QByteArray>("zeile");
+        QTest::newRow("mouse, handled 4.2 s late")
+            << "Maus" << 4200LL << QByteArray("01 05.12.2026 23:59:58,30");
+        QTest::newRow("Enter, across midnight")
+            << "Enter" << 2600LL << QByteArray("01 05.12.2026 23:59:59,90");
+        QTest::newRow("space bar, a minute old") << "Leertaste" << 60000LL
+                                                 << QByteArray("01 05.12.2026 23:59:02,50");
+        QTest::newRow("older than a minute")
+            << "Maus" << 60001LL << QByteArray("01 06.12.2026 00:00:02,50");
+        QTest::newRow("stamped ahead of its handling")
+            << "Maus" << -5LL << QByteArray("01 06.12.2026 00:00:02,50");
+        QTest::newRow("screen reader's action, no input event")
+            << "Aktion" << 0LL << QByteArray("01 06.12.2026 00:00:02,50");
+    }
+    void stempelZeit() {
+        QFETCH(QString, wie);
+        QFETCH(qint64, alter);
+        QFETCH(QByteArray, zeile);
+        Pruefstand p;
+        Form1& f = p.Starten();
+        p.uhr.Setze(2026, 12, 6, 0, 0, 2, 500);
+        QWidget* knopf = f.btn_ZeitSpeichern;
+        const quint64 gedrueckt = p.uhr.eingabeUhr - quint64(alter);
+        auto senden = [&](QEvent::Type art) {
+            if (wie == "Maus") {
+                QMouseEvent e(art == QEvent::KeyPress ? QEvent::MouseButtonPress
+                                                      : QEvent::MouseButtonRelease,
+                              QPointF(5, 5), knopf->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                              art == QEvent::KeyPress ? Qt::LeftButton : Qt::NoButton, {});
+                e.setTimestamp(gedrueckt);
+                QApplication::sendEvent(knopf, &e);
+            } else {
+                QKeyEvent e(art, wie == "Enter" ? Qt::Key_Return : Qt::Key_Space, {});
+                e.setTimestamp(gedrueckt);
+                QApplication::sendEvent(knopf, &e);
+            }
+        };
+        if (wie == "Aktion") {
+            Zugang(knopf)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QTRY_VERIFY(!p.Log().isEmpty());
+        } else {
+            senden(QEvent::KeyPress);
+            senden(QEvent::KeyRelease);
+        }
+        QCOMPARE(p.Log(), zeile + "\r\n");
+    }
+
     void zeitStempel() {
         Pruefstand p;
         p.dateien.dateien["zeitnehmung.txt"] = "01 04.12.2026 09:00:00,00\r\n";

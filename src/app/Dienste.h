@@ -24,6 +24,10 @@ class IUhr {
 public:
     virtual ~IUhr() = default;
     virtual UhrLesung Lesen() = 0;
+    // The reading for the instant of an input event, given its time stamp in
+    // milliseconds of the window system's input clock; the reading of now
+    // when that instant cannot be told or lies more than a minute back.
+    virtual UhrLesung LesenZu(quint64 eingabeZeit) = 0;
 };
 
 // ---------------------------------------------------------------- files

@@ -3,6 +3,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPointer>
 
@@ -268,10 +269,19 @@ void Form1::BildWaehlen() {
 }
 
 bool Form1::eventFilter(QObject* objekt, QEvent* ereignis) {
+    const auto art = ereignis->type();
+    // The moment "Zeit speichern" goes down, by mouse or key, is the stamp's.
+    if (objekt == btn_ZeitSpeichern) {
+        const bool maus = art == QEvent::MouseButtonPress &&
+                          static_cast<QMouseEvent*>(ereignis)->button() == Qt::LeftButton;
+        const bool leertaste = art == QEvent::KeyPress &&
+                               static_cast<QKeyEvent*>(ereignis)->key() == Qt::Key_Space &&
+                               !static_cast<QKeyEvent*>(ereignis)->isAutoRepeat();
+        if (maus || leertaste) eingabeZeit_ = static_cast<QInputEvent*>(ereignis)->timestamp();
+    }
     // Enter on a focused button becomes the space bar: the button goes down
     // on the press and is clicked on the release, as with Space. The window
     // still has no default button.
-    const auto art = ereignis->type();
     if (art != QEvent::KeyPress && art != QEvent::KeyRelease) return false;
     auto* taste = static_cast<QKeyEvent*>(ereignis);
     if (taste->key() != Qt::Key_Return && taste->key() != Qt::Key_Enter) return false;
@@ -321,6 +331,10 @@ void Form1::EreignisseVerbinden() {
     verbinde(Command_Start, &QPushButton::clicked, &Form1::Command_Start_Click);
     verbinde(Timer_OccRestZeit, &SekundenTakt::Timer, &Form1::Timer_OccRestZeit_Timer);
     verbinde(btn_ZeitSpeichern, &QPushButton::clicked, &Form1::btn_ZeitSpeichern_Click);
+    // Every click is preceded by its press: by the input event handled just
+    // now, or by none (a screen reader's action, a click from the program).
+    connect(btn_ZeitSpeichern, &QPushButton::pressed, this,
+            [this] { druckZeit_ = std::exchange(eingabeZeit_, std::nullopt); });
 }
 
 void Form1::Form_Load() {

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QWidget>
+#include <optional>
 
 #include "app/AppState.h"
 #include "app/Dienste.h"
@@ -118,6 +119,10 @@ private:
     bool speichernMisslungen_ = false;
     // What the countdown-state service was last told.
     bool countdownGemeldet_ = false;
+    // The input clock's time of the press "Zeit speichern" is being pressed
+    // by (none for a press without an input event, such as a screen
+    // reader's), and of the input event the button is handling.
+    std::optional<quint64> druckZeit_, eingabeZeit_;
 };
 
 // Check-box value as the program counts it: 0 unticked, 1 ticked, 2 greyed.

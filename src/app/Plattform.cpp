@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Plattform.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -29,6 +30,19 @@ UhrLesung UhrLesungAus(const QDateTime& t) {
 }
 
 UhrLesung SystemUhr::Lesen() { return UhrLesungAus(QDateTime::currentDateTime()); }
+
+UhrLesung SystemUhr::LesenZu(quint64 eingabeZeit) {
+    // The X server and the Wayland compositors stamp input events with the
+    // monotonic clock in milliseconds, cut to 32 bits; the age of an event is
+    // the difference, taken in those 32 bits. A stamp from another clock
+    // gives an age outside the minute and is not used.
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    const QDateTime jetzt = QDateTime::currentDateTime();
+    const quint32 jetztMs = quint32(quint64(t.tv_sec) * 1000 + quint64(t.tv_nsec) / 1000000);
+    const quint32 alter = jetztMs - quint32(eingabeZeit);
+    return UhrLesungAus(alter <= 60000 ? jetzt.addMSecs(-qint64(alter)) : jetzt);
+}
 
 // ------------------------------------------------------------------ files
 

@@ -12,6 +12,7 @@ UhrLesung UhrLesungAus(const QDateTime& t);
 class SystemUhr : public IUhr {
 public:
     UhrLesung Lesen() override;
+    UhrLesung LesenZu(quint64 eingabeZeit) override;
 };
 
 // Files in the working directory, single-byte text, lines ended by CR LF.

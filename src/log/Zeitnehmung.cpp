@@ -20,8 +20,12 @@ QString StempelZeile(qint32 nummer, const UhrLesung& jetzt) {
 }
 
 void Form1::btn_ZeitSpeichern_Click() {
-    // The stamp belongs to the moment of the press: one reading for all fields.
-    const UhrLesung jetzt = D.uhr->Lesen();
+    // The stamp belongs to the moment the button went down, also when the
+    // press is handled late (after "Ansage Zeit", on a loaded machine): one
+    // reading of that instant for all fields. A press without an input event
+    // is stamped when it is handled.
+    const UhrLesung jetzt =
+        druckZeit_ ? D.uhr->LesenZu(*std::exchange(druckZeit_, std::nullopt)) : D.uhr->Lesen();
     if (!A.Zeitnehmung) {
         D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
         return;

@@ -15,7 +15,15 @@ void FakeUhr::Setze(int jahr, int monat, int tag, int stunde, int minute, int se
     jetzt_ = QDateTime(QDate(jahr, monat, tag), QTime(stunde, minute, sekunde, ms), Qt::UTC);
 }
 
-void FakeUhr::Weiter(qint64 ms) { jetzt_ = jetzt_.addMSecs(ms); }
+void FakeUhr::Weiter(qint64 ms) {
+    jetzt_ = jetzt_.addMSecs(ms);
+    eingabeUhr += quint64(ms);
+}
+
+UhrLesung FakeUhr::LesenZu(quint64 eingabeZeit) {
+    const quint64 alter = eingabeUhr - eingabeZeit;
+    return UhrLesungAus(alter <= 60000 ? jetzt_.addMSecs(-qint64(alter)) : jetzt_);
+}
 
 UhrLesung FakeUhr::Lesen() {
     ++lesungen;

@@ -17,6 +17,9 @@ class FakeUhr : public IUhr {
 public:
     FakeUhr();
     UhrLesung Lesen() override;
+    // Input events are stamped with eingabeUhr, which goes with the clock.
+    UhrLesung LesenZu(quint64 eingabeZeit) override;
+    quint64 eingabeUhr = 1'000'000;
     // Local wall-clock time the clock shows; the zone plays no part.
     void Setze(const QDateTime& lokal);
     void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0);
