@@ -17,7 +17,8 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libespeak-
 # high-resolution picture; the manual page renderer.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
              appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi
-             at-spi2-core python3-pyatspi weston libjpeg-turbo-progs man-db groff-base)
+             at-spi2-core python3-pyatspi weston libjpeg-turbo-progs man-db groff-base
+             python3-xlib stress-ng)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
 # desktop at its next login; test.sh therefore installs these only under CI

@@ -272,8 +272,10 @@ bool Form1::eventFilter(QObject* objekt, QEvent* ereignis) {
     const auto art = ereignis->type();
     // The moment "Zeit speichern" goes down, by mouse or key, is the stamp's.
     if (objekt == btn_ZeitSpeichern) {
-        const bool maus = art == QEvent::MouseButtonPress &&
-                          static_cast<QMouseEvent*>(ereignis)->button() == Qt::LeftButton;
+        // The second press of a double click comes as the double click itself.
+        const bool maus =
+            (art == QEvent::MouseButtonPress || art == QEvent::MouseButtonDblClick) &&
+            static_cast<QMouseEvent*>(ereignis)->button() == Qt::LeftButton;
         const bool leertaste = art == QEvent::KeyPress &&
                                static_cast<QKeyEvent*>(ereignis)->key() == Qt::Key_Space &&
                                !static_cast<QKeyEvent*>(ereignis)->isAutoRepeat();
