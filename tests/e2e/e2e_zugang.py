@@ -33,12 +33,6 @@ def kinder(o):
     return [o.getChildAtIndex(i) for i in range(o.childCount)]
 
 
-def alle(o):
-    for k in kinder(o):
-        yield k
-        yield from alle(k)
-
-
 def zustaende(o):
     return o.getState().getStates()
 
@@ -57,8 +51,8 @@ def handeln(o, aktion):
 
 
 class BusSitzung(Sitzung):
-    """A session whose program is found, read and answered on the bus:
-    its window and the message boxes of its start."""
+    """A session whose program's window and message boxes are found and
+    read on the bus."""
 
     def zugang_starten(self):
         super().zugang_starten()
@@ -87,11 +81,6 @@ class BusSitzung(Sitzung):
 
     def meldung_lesen(self, box):
         return " ".join(k.name for k in kinder(box) if k.getRoleName() == "label" and k.name)
-
-    def meldung_schliessen(self, box):
-        handeln(next(k for k in alle(box) if k.getRoleName() == "push button"
-                     and k.name == "OK"), "Press")
-        warte_bis(lambda: self.meldung() is None, 5)
 
 
 def controls_finden(fenster):
