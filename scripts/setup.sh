@@ -10,15 +10,14 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # window font.
 PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libespeak-ng-dev
             espeak-ng-data libpulse-dev libicu-dev fonts-liberation2)
-# Tests: a virtual display and sound server, and the tools that drive them; a
-# private session bus with stand-ins of the desktop services written with the
-# bus bindings of Debian's Python, and the accessibility bus with Debian's
-# Python bindings for it; a headless Wayland compositor; a JPEG decoder for the
-# high-resolution picture; the manual page renderer.
-PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox libfaketime
+# Tests: a virtual display and sound server, and the tools that drive them
+# (xdotool, python3-xlib); a private session bus with stand-ins of the desktop
+# services written with the bus bindings of Debian's Python, and the
+# accessibility bus with Debian's Python bindings for it; a headless Wayland
+# compositor; the manual page renderer; load for the timing scenario.
+PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox
              appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi
-             at-spi2-core python3-pyatspi weston libjpeg-turbo-progs man-db groff-base
-             python3-xlib stress-ng)
+             at-spi2-core python3-pyatspi weston man-db groff-base python3-xlib stress-ng)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
 # desktop at its next login; test.sh therefore installs these only under CI

@@ -11,29 +11,27 @@ the name the gtk backend waits for before it hands holds to the session
 manager (GNOME Shell owns it on a desktop). Outcomes are read from the session
 manager itself: IsInhibited and each inhibitor's app id, reason and flags.
 The other scenarios point the program at no bus, or at a bus that never
-answers. The window is driven with the helpers of tempiro_e2e.py.
+answers. Every scenario runs without a sound server, in a session of
+sitzung.py.
 
 Usage: e2e_wachhalten.py --binary PATH SCENARIO     (--list shows the scenarios)
 """
 
 import contextlib
 import os
-import shutil
 import signal
 import sys
 import time
 
 import dbus
 
-sys.dont_write_bytecode = True  # no compiled copy of the driver in the source tree
-from tempiro_e2e import (BELICHTUNGSUHR, MSGBOX_VORBEI, SEKUNDEN_TEXT, TIMER_START, ZEITZEILE,
-                         Fehlschlag, Sitzung, Uebersprungen, main, pruefe, warte_bis)
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from sitzung import Sitzung, Uebersprungen, main, pruefe, warte_bis  # noqa: E402
 
 SM = "org.gnome.SessionManager"
 APP_ID = "de.tempiro.Tempiro"
 GRUND = "Countdown läuft"
-GNOME = ["dbus-daemon", "gnome-session", "gjs", "/usr/libexec/gsd-screensaver-proxy",
-         "/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gtk"]
 # What GNOME Shell offers the gtk backend: the name and whether the screen is locked.
 BILDSCHIRMSPERRE = """const {Gio, GLib} = imports.gi;
 Gio.DBusExportedObject.wrapJSObject('<node><interface name="org.gnome.ScreenSaver">'
@@ -44,8 +42,8 @@ new GLib.MainLoop(null, false).run();"""
 
 
 class GnomeSitzung(Sitzung):
-    """A session whose program gets a private session bus with GNOME's own
-    services on it, or no bus at all, or one that never answers."""
+    """A session whose bus may have GNOME's own services on it, and whose
+    program may be started as from the menu."""
 
     menue = False  # the program is put in the cgroup GNOME Shell gives a menu start
     angelegt = ()
@@ -53,20 +51,12 @@ class GnomeSitzung(Sitzung):
     def gnome_starten(self, portal=True):
         """The session manager and the screen saver proxy; with the portal and
         its gtk backend, unless told otherwise."""
-        fehlt = [n for n in GNOME if shutil.which(n) is None]
-        if fehlt:
-            text = ("GNOME's session manager and portal are not installed (missing %s); "
-                    "./test.sh installs them under CI or with TEMPIRO_GNOME=1" % " ".join(fehlt))
-            raise Fehlschlag(text) if os.environ.get("CI") else Uebersprungen(text)
-        # A system bus with nothing on it, then the session bus.
-        self.umgebung["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus_starten()
-        adresse = self._bus_starten()
+        self.bus_starten("SYSTEM")  # with nothing on it
         self.umgebung["XDG_CURRENT_DESKTOP"] = "GNOME"
         sitzungen = os.path.join(self.heim, ".config", "gnome-session", "sessions")
-        os.makedirs(sitzungen)
-        with open(os.path.join(sitzungen, "tempiro.session"), "w") as f:
-            f.write("[GNOME Session]\nName=Tempiro\nRequiredComponents=\n")
-        self.dbus = dbus.bus.BusConnection(adresse)
+        self.schreibe(os.path.join(sitzungen, "tempiro.session"),
+                      "[GNOME Session]\nName=Tempiro\nRequiredComponents=\n")
+        self.dbus = dbus.bus.BusConnection(self.umgebung["DBUS_SESSION_BUS_ADDRESS"])
         dienste = [(["gnome-session", "--builtin", "--session=tempiro", "--autostart=" + sitzungen,
                      "--disable-acceleration-check"], SM),
                    (["/usr/libexec/gsd-screensaver-proxy"], "org.freedesktop.ScreenSaver")]
@@ -76,7 +66,7 @@ class GnomeSitzung(Sitzung):
                          "org.freedesktop.impl.portal.desktop.gtk"),
                         (["/usr/libexec/xdg-desktop-portal"], "org.freedesktop.portal.Desktop")]
         for befehl, name in dienste:
-            p = self._starten(befehl, ausgabe=os.path.join(self.basis, name + ".log"))
+            p = self._starten(befehl, name)
             if not warte_bis(lambda: self.dbus.name_has_owner(name), 20):
                 raise RuntimeError("%s did not come onto the bus" % name)
         self.portal = p if portal else None
@@ -105,8 +95,8 @@ class GnomeSitzung(Sitzung):
         except OSError as e:
             raise Uebersprungen("the cgroup of a menu start cannot be made here (%s)" % e)
 
-    def programm_starten(self, **kw):
-        p = super().programm_starten(**kw)
+    def programm_starten(self):
+        p = super().programm_starten()
         if self.menue:
             self.anlegen(os.path.join(self.scope, "app-gnome-%s-%d.scope" % (APP_ID, p.pid)), p.pid)
         return p
@@ -157,32 +147,10 @@ class GnomeSitzung(Sitzung):
 
 
 def einstellen(s, sekunden):
-    """Starts the program and sets up an exposure countdown of the given
-    seconds with the end message wanted; returns the window."""
-    s.programm_starten()
-    fenster, _ = s.start_abwarten()
-    s.klick(fenster, SEKUNDEN_TEXT)
-    s.xdo("key", "ctrl+a")
-    s.tippen(sekunden)
-    s.umschalten(fenster, BELICHTUNGSUHR)
-    s.umschalten(fenster, MSGBOX_VORBEI)
+    """Starts the program and sets up an exposure countdown; returns the window."""
+    fenster = s.starten()
+    s.countdown_einstellen(fenster, sekunden)
     return fenster
-
-
-def druecken(s, fenster):
-    """Presses "Timer Start" (or "Timer Stop"); returns the moment of the click."""
-    s.xdo("mousemove", "--window", fenster, TIMER_START[0], TIMER_START[1])
-    t = time.monotonic()
-    s.xdo("click", 1)
-    return t
-
-
-def beenden_gemessen(s, fenster):
-    t = time.monotonic()
-    status = s.beenden(fenster)
-    print("  measured: the process ended %.2f s after the close request" % (time.monotonic() - t))
-    pruefe(status == 0 and time.monotonic() - t < 5.0,
-           "closing ends the program promptly with status 0 (%d)" % status)
 
 
 def portal_anhalten(s, weiter_nach):
@@ -193,28 +161,28 @@ def portal_anhalten(s, weiter_nach):
                     s.portal.send_signal(signal.SIGCONT))
 
 
-def szenario_gnome(s, _):
+def szenario_gnome(s, menue):
     """From "Timer Start" to "Timer Stop", to the expiry and to the window's
     close, the session manager holds one inhibitor with idle and suspend."""
     s.gnome_starten()
-    if s.option:  # started from the menu
+    if menue:
         s.im_menue()
-    fenster = einstellen(s, "01")
+    fenster = einstellen(s, 1)
     s.frei("idle clock")
-    druecken(s, fenster)
+    s.druecken(fenster)
     pruefe(s.haelt("countdown", 12) == fenster, "for the program's window (X id %d)" % fenster)
-    druecken(s, fenster)
+    s.druecken(fenster)
     s.frei("after \"Timer Stop\"")
-    t0 = druecken(s, fenster)
+    t0 = s.druecken(fenster)
     s.haelt("second countdown", 12)
     box = warte_bis(s.meldung, 30, 0.05)
     print("  measured: the countdown ended %.2f s after its start" % (time.monotonic() - t0))
     pruefe(box is not None, "the countdown expires")
     s.frei("after the expiry", sekunden=2)
     s.meldung_schliessen(box)
-    druecken(s, fenster)
+    s.druecken(fenster)
     s.haelt("third countdown", 12)
-    beenden_gemessen(s, fenster)
+    s.beenden(fenster, 5)
     s.frei("after the window's close", sekunden=3)
 
 
@@ -224,97 +192,80 @@ def portal_einstellen(s):
     s.gnome_starten()
     s.im_menue()
     s.umgebung["SNAP"] = s.basis
-    fenster = einstellen(s, "30")
-    druecken(s, fenster)
+    fenster = einstellen(s, 30)
+    s.druecken(fenster)
     s.haelt("countdown through the portal", 12)
-    druecken(s, fenster)
+    s.druecken(fenster)
     s.frei("after \"Timer Stop\"")
     return fenster
 
 
-def szenario_portal_spaet(s, _):
+def szenario_portal_spaet(s):
     """The portal frontend stopped from "Timer Start" for 6.5 s: the screen
     saver holds from the fifth second, the portal's late hold replaces it, and
     nothing is held after "Timer Stop"."""
     fenster = portal_einstellen(s)
     weiter = portal_anhalten(s, 6.5)
-    t0 = druecken(s, fenster)
+    t0 = s.druecken(fenster)
     time.sleep(max(0.0, t0 + 5.1 - time.monotonic()))
     s.haelt("5.1 s after \"Timer Start\" on, the portal stopped", 8, sekunden=1.2)
     weiter()
     s.haelt("after the portal went on", 12, sekunden=3)
-    druecken(s, fenster)
+    s.druecken(fenster)
     s.frei("after \"Timer Stop\"", danach=6.0)
-    beenden_gemessen(s, fenster)
+    s.beenden(fenster, 5)
 
 
-def szenario_portal_stopp(s, _):
+def szenario_portal_stopp(s, weiter_nach):
     """"Timer Stop" while the portal frontend is stopped, which goes on later:
     nothing is held afterwards."""
     fenster = portal_einstellen(s)
-    weiter = portal_anhalten(s, s.option)
-    druecken(s, fenster)
+    weiter = portal_anhalten(s, weiter_nach)
+    s.druecken(fenster)
     time.sleep(1.0)
-    druecken(s, fenster)
+    s.druecken(fenster)
     weiter()
     s.frei("after the portal went on", danach=6.0)
-    beenden_gemessen(s, fenster)
+    s.beenden(fenster, 5)
 
 
-def szenario_bildschirmschoner(s, _):
+def szenario_bildschirmschoner(s):
     """Inside a snap on a desktop without a portal: the screen saver service,
     here GNOME's, holds idle only; nothing after "Timer Stop"."""
     s.gnome_starten(portal=False)
     s.umgebung["SNAP"] = s.basis
-    fenster = einstellen(s, "30")
-    druecken(s, fenster)
+    fenster = einstellen(s, 30)
+    s.druecken(fenster)
     s.haelt("countdown", 8)
-    druecken(s, fenster)
+    s.druecken(fenster)
     s.frei("after \"Timer Stop\"")
-    beenden_gemessen(s, fenster)
+    s.beenden(fenster, 5)
 
 
-def szenario_ohne_antwort(s, _):
+def szenario_ohne_antwort(s):
     """No session bus, or one that stops answering once the window is up: the
     countdown runs and ends on time, and the program ends promptly."""
-    s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(s.basis, "kein-bus")
-    if s.option:  # a bus that will stop answering
-        s._bus_starten()
-    bus = s.prozesse[-1]
-    fenster = einstellen(s, "01")
-    if s.option:
-        bus.send_signal(signal.SIGSTOP)
-    vorher = s.x.bild(fenster, ZEITZEILE)
-    t0 = druecken(s, fenster)
-    pruefe(warte_bis(lambda: s.x.bild(fenster, ZEITZEILE) != vorher, 2.5),
-           "the clock line goes on while the countdown starts")
-    box = warte_bis(s.meldung, 30, 0.05)
-    t1 = time.monotonic()
-    print("  measured: the countdown ended %.2f s after the press of \"Timer Start\"" % (t1 - t0))
-    pruefe(box is not None and 10.5 <= t1 - t0 <= 15.0,
-           "the countdown of 1 s ends by itself 11 to 15 s after the start")
-    s.meldung_schliessen(box)
-    beenden_gemessen(s, fenster)
-    bus.send_signal(signal.SIGCONT)
+    if not s.bus:
+        s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(s.basis, "kein-bus")
+    fenster = einstellen(s, 1)
+    if s.bus:
+        s.bus.send_signal(signal.SIGSTOP)
+    t0 = s.druecken(fenster)
+    pruefe(s.zeitzeile_laeuft(fenster, 2.5), "the clock line goes on while the countdown starts")
+    s.ende_abwarten(t0, 10.5, 15.0)
+    s.beenden(fenster, 5)
 
 
 SZENARIEN = {
-    "gnome_terminal": (szenario_gnome, False),
-    "gnome_menue": (szenario_gnome, True),
-    "gnome_portal_spaet": (szenario_portal_spaet, None),
-    "gnome_portal_stopp_3s": (szenario_portal_stopp, 3.0),
-    "gnome_portal_stopp_8s": (szenario_portal_stopp, 8.0),
-    "gnome_bildschirmschoner": (szenario_bildschirmschoner, None),
-    "ohne_bus": (szenario_ohne_antwort, False),
-    "haengender_bus": (szenario_ohne_antwort, True),
+    "gnome_terminal": (szenario_gnome, {}, False),
+    "gnome_menue": (szenario_gnome, {}, True),
+    "gnome_portal_spaet": (szenario_portal_spaet, {}),
+    "gnome_portal_stopp_3s": (szenario_portal_stopp, {}, 3.0),
+    "gnome_portal_stopp_8s": (szenario_portal_stopp, {}, 8.0),
+    "gnome_bildschirmschoner": (szenario_bildschirmschoner, {}),
+    "ohne_bus": (szenario_ohne_antwort, {"bus": False}),
+    "haengender_bus": (szenario_ohne_antwort, {}),
 }
 
-
 if __name__ == "__main__":
-    # The table's option is the scenario's own (s.option); every scenario runs
-    # without a sound server.
-    def sitzung(a, option):
-        s = GnomeSitzung(a.binary, mit_ton=False, behalten=a.keep)
-        s.option = option
-        return s
-    sys.exit(main(SZENARIEN, sitzung))
+    sys.exit(main(SZENARIEN, klasse=GnomeSitzung, ton=False, bus=True))

@@ -1,0 +1,248 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""The real binary operated as a person would, heard on a real sound server.
+
+Each scenario starts its own session (sitzung.py): a virtual display, a
+private PulseAudio, or with --server pipewire a private PipeWire with its
+pulse server, or no sound server at all, and drives the window with the
+pointer and the keyboard. What happened is read back from zeitnehmung.txt and
+SprecherNr.txt, from the message boxes, from pixels of the window and from the
+recording of the sound server's null sink.
+
+Usage: e2e_bedienung.py --binary PATH [--server pulseaudio|pipewire] SCENARIO
+"""
+
+import os
+import sys
+import time
+
+sys.dont_write_bytecode = True  # no compiled copy of the session module in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from sitzung import (MEZ, STEMPEL_ZEILE, RATE, einsaetze, laengste_sekundenkette,  # noqa: E402
+                     laute_strecken, lies_aufnahme, main, pruefe, punkt, rechteck, warte_bis)
+
+FRUEHER = b"01 04.12.2026 09:15:00,25\r\n02 04.12.2026 09:16:41,07\r\n"
+# The caption of "Timer Start" without the button's frame and focus mark.
+START_BESCHRIFTUNG = tuple(a + b for a, b in zip(rechteck("Command_Start"), (12, 9, -24, -18)))
+
+
+def szenario_start(s):
+    """Start-up: the window and its client area, the clock line running, the
+    log kept, the voice number written; an empty run adds nothing."""
+    s.schreibe("zeitnehmung.txt", FRUEHER)
+    fenster = s.starten()
+    geo = s.xdo("getwindowgeometry", fenster)
+    pruefe(geo.split()[-1] == "312x221", "client area is 312 x 221 (%s)" % geo.split()[-1])
+    pruefe(s.zeitzeile_laeuft(fenster), "the clock line changes every second")
+    pruefe(s.datei("zeitnehmung.txt") == FRUEHER, "zeitnehmung.txt keeps its earlier lines")
+    pruefe(s.datei("SprecherNr.txt") == b"0\r\n", 'SprecherNr.txt holds exactly "0" CR LF')
+    s.beenden(fenster)
+    pruefe(s.datei("zeitnehmung.txt") == FRUEHER, "an empty run adds nothing to the log")
+
+
+def stempel_zeit(zeile):
+    """The instant (time.time()) a stamp line names, read in the program's time zone."""
+    os.environ["TZ"] = MEZ
+    time.tzset()
+    tag, monat, jahr, h, mi, se, hu = (int(x) for x in STEMPEL_ZEILE.match(zeile).groups()[1:])
+    return time.mktime((jahr, monat, tag, h, mi, se, 0, 0, -1)) + hu / 100.0
+
+
+def szenario_zeit_speichern(s):
+    """Presses of "Zeit speichern" (by XTest, their times logged) stamp the
+    moment of the press: idle, during "Ansage Zeit", with both cores busy."""
+    from Xlib import X
+    from Xlib.ext import xtest
+    fenster = s.starten()
+    x, gedrueckt = s.x, []  # the connection opened before the first press is timed
+
+    def druecken():
+        s.xdo("mousemove", "--window", fenster, *punkt("btn_ZeitSpeichern"))
+        time.sleep(0.2)
+        vorher = time.time()
+        xtest.fake_input(x, X.ButtonPress, 1)
+        x.sync()
+        gedrueckt.append((vorher + time.time()) / 2)
+        xtest.fake_input(x, X.ButtonRelease, 1)
+        x.sync()
+    druecken()
+    druecken()
+    s.klick(fenster, "Command_Zeitansage")
+    time.sleep(1.0)
+    druecken()  # handled after the phrase
+    last = s._starten(["stress-ng", "--cpu", "2", "--timeout", "30"])
+    time.sleep(1.0)
+    for _ in range(3):
+        druecken()
+    neu = s.stempel(len(gedrueckt), 15)
+    last.terminate()
+    abstaende = [stempel_zeit(z) - t for z, t in zip(neu, gedrueckt)]
+    print("  measured: stamp minus press, ms: %s"
+          % " ".join("%+.0f" % (1000 * a) for a in abstaende), flush=True)
+    pruefe(all(-0.05 <= a <= 0.05 for a in abstaende),
+           "every stamp lies within 50 ms of its press (idle, after \"Ansage Zeit\", loaded)")
+    s.beenden(fenster)
+
+
+def szenario_ansage_datum(s):
+    """'Ansage Datum': German speech reaches the sound server."""
+    fenster = s.starten()
+    s.aufnahme_starten()
+    t0 = s.druecken(fenster, "Command_Datumsansage")
+
+    # The date takes a few seconds to say: wait until the sound has been quiet
+    # for a while after it began (or give up after 20 s).
+    def ruhig():
+        proben = lies_aufnahme(s.aufnahme_pfad)
+        strecken = laute_strecken(proben)
+        return strecken and len(proben) / RATE - strecken[-1][1] > 1.5
+    warte_bis(ruhig, 20, 0.3)
+    strecken = laute_strecken(s.aufnahme_beenden())
+    pruefe(strecken, "the recording is not silent")
+    beginn = strecken[0][0] + s.aufnahme_beginn - t0
+    dauer = strecken[-1][1] - strecken[0][0]
+    print("  measured: speech begins %.2f s after the click, lasts %.2f s, %.2f s of it sound"
+          % (beginn, dauer, sum(b - a for a, b in strecken)))
+    pruefe(beginn < 3.0, "speech begins within 3 s of the click")
+    # Weekday, day, month and year at a slowed rate: a few seconds of speech,
+    # far more than a click and far less than a stuck stream.
+    pruefe(1.0 <= dauer <= 15.0, "the spoken date lasts a plausible 1 to 15 s")
+    s.beenden(fenster)
+
+
+def szenario_countdown(s):
+    """A 15-second exposure countdown with the beat on, ending by itself: the
+    beat alone first, a click a second, then the spoken numbers a second apart."""
+    fenster = s.starten()
+    # The spoken countdown is off for the first eight seconds, so the beat can
+    # be heard alone; it is switched on again further down.
+    s.countdown_einstellen(fenster, 15, takt=True, sprache=False)
+    ruhe = s.bild(fenster, START_BESCHRIFTUNG)
+    s.aufnahme_starten()
+    t0 = s.druecken(fenster)
+    time.sleep(1.0)
+    pruefe(s.bild(fenster, START_BESCHRIFTUNG) != ruhe, "the start button changes its caption")
+    time.sleep(max(0.0, t0 + 8.0 - time.monotonic()))
+    s.umschalten(fenster, "Check_CountDown")
+    t_sprache = time.monotonic() - t0
+    t1 = s.ende_abwarten(t0, 24.0, 30.0)  # ten seconds of overrun
+    proben = s.aufnahme_beenden()
+    time.sleep(0.5)
+    pruefe(s.bild(fenster, START_BESCHRIFTUNG) == ruhe, 'the caption is "Timer Start" again')
+
+    # The recording on the clock of t0: the press at 0, the end at t1 - t0.
+    versatz = s.aufnahme_beginn - t0
+    strecken = [(a + versatz, b + versatz) for a, b in laute_strecken(proben)]
+    beats = [t + versatz for t in einsaetze(proben) if 0.0 < t + versatz < t_sprache - 0.3]
+    kette, erwartet = laengste_sekundenkette(beats), int(t_sprache - 0.3) - 2
+    laengste = max((min(b, t_sprache - 0.3) - a for a, b in strecken if 0.0 < a < t_sprache - 0.3),
+                   default=0.0)
+    print("  measured: %d sound onsets in the first %.1f s, %d of them a second apart in a row, "
+          "longest sound %.2f s" % (len(beats), t_sprache - 0.3, kette, laengste))
+    pruefe(kette >= erwartet, "the recording holds beat clicks a second apart "
+           "(%d in a row, at least %d)" % (kette, erwartet))
+    pruefe(laengste < 0.3, "the beat clicks are short and nothing else sounds "
+           "while the spoken countdown is off")
+    # From here every second down to 0 and up to 10 is spoken: each number a
+    # stretch of sound far longer than a click, one a second.
+    spaet = [(max(a, t_sprache), b) for a, b in strecken if b > t_sprache]
+    laut = sum(b - a for a, b in spaet)
+    laengste = max((b - a for a, b in spaet), default=0.0)
+    woerter = [a for a, b in spaet if b - a >= 0.25 and a > t_sprache + 0.5]
+    kette, erwartet = laengste_sekundenkette(woerter), int(t1 - t0 - t_sprache) - 4
+    print("  measured: after the spoken countdown was switched on again: %.1f s of sound, "
+          "longest %.2f s, %d words, %d of them a second apart in a row"
+          % (laut, laengste, len(woerter), kette))
+    pruefe(laengste >= 0.3 and laut >= 4.0, "the last seconds are spoken")
+    pruefe(kette >= erwartet, "the spoken numbers come a second apart "
+           "(%d in a row, at least %d)" % (kette, erwartet))
+    s.beenden(fenster)
+
+
+def szenario_schliessen(s):
+    """Closing mid-countdown and mid-speech ends with status 0 and keeps every stamp."""
+    fenster = s.starten()
+    s.countdown_einstellen(fenster, 40, takt=True)
+    s.klick(fenster, "Command_Start")
+    time.sleep(1.2)
+    s.klick(fenster, "btn_ZeitSpeichern")
+    s.klick(fenster, "btn_ZeitSpeichern")
+    # The date takes seconds to say: the close comes in the middle of it.
+    s.klick(fenster, "Command_Datumsansage")
+    time.sleep(0.5)
+    s.beenden(fenster)
+    s.stempel(2, 0)
+
+
+def szenario_ohne_tonserver(s):
+    """No sound server at all: start-up does not hang, says nothing, and the
+    window works; asking for speech does not block it."""
+    fenster = s.starten()
+    pruefe(s.fenster_bereit - s.app_start < 10.0, "the window appears within 10 s")
+    pruefe(s.zeitzeile_laeuft(fenster), "the clock line runs")
+    # A stamp right after the speech buttons is written at once.
+    for name in ("Command_Zeitansage", "Command_Datumsansage", "btn_ZeitSpeichern"):
+        s.klick(fenster, name)
+    s.stempel(1)
+    pruefe(s.meldung() is None, "no message box is open")
+    s.beenden(fenster)
+
+
+def szenario_tonserver_stirbt(s):
+    """The sound server dies in the middle of a spoken countdown with the beat
+    on: the countdown goes on and ends on time, a press meanwhile is stamped."""
+    fenster = s.starten()
+    s.countdown_einstellen(fenster, 15, takt=True)
+    t0 = s.druecken(fenster)
+    time.sleep(max(0.0, t0 + 10.0 - time.monotonic()))
+    s.tonserver.kill()
+    s.tonserver.wait()
+    # A press in the last seconds, while speech and beat find no server.
+    time.sleep(3.0)
+    s.klick(fenster, "btn_ZeitSpeichern")
+    s.ende_abwarten(t0, 24.0, 30.0)
+    s.stempel(1)
+    s.beenden(fenster)
+
+
+def szenario_senke_wach(s):
+    """A spoken 35-second exposure countdown: the sink never sleeps while it
+    runs, though "Noch 30 Sekunden" and "Noch 20 Sekunden" are ten seconds
+    apart, and sleeps again soon after it; the idle clock lets it sleep."""
+    fenster = s.starten()
+    t = time.monotonic()
+    pruefe(warte_bis(lambda: s.senke() == "SUSPENDED", 10, 0.25),
+           "the idle clock lets the sink sleep within 10 s of its start")
+    print("  measured: the sink slept %.1f s after the window appeared" % (time.monotonic() - t))
+    s.countdown_einstellen(fenster, 35)
+    t0 = s.druecken(fenster)
+    # No recording runs: a monitor being recorded would itself keep the sink awake.
+    zustaende = []
+    time.sleep(0.3)
+    while not s.meldung() and time.monotonic() - t0 < 60:
+        zustaende.append((time.monotonic() - t0, s.senke()))
+        time.sleep(0.25)
+    t1 = s.ende_abwarten(t0, 44.0, 50.0)
+    schlafend = ["%.1f s" % t for t, z in zustaende if z != "RUNNING"]
+    print("  measured: %d polls, not running at %s" % (len(zustaende), ", ".join(schlafend) or "none"))
+    pruefe(len(zustaende) >= 80, "the sink was polled all through the countdown")
+    pruefe(not schlafend, "the sink runs all through the countdown, never suspended")
+    t2 = warte_bis(lambda: s.senke() == "SUSPENDED" and time.monotonic(), 10, 0.25)
+    pruefe(t2, "within 10 s after the countdown has ended the sink sleeps again")
+    print("  measured: the sink slept %.1f s after the end" % (t2 - t1))
+    s.beenden(fenster)
+
+
+SZENARIEN = {
+    "start": (szenario_start, {}),
+    "zeit_speichern": (szenario_zeit_speichern, {}),
+    "ansage_datum": (szenario_ansage_datum, {}),
+    "countdown": (szenario_countdown, {}),
+    "schliessen": (szenario_schliessen, {}),
+    "ohne_tonserver": (szenario_ohne_tonserver, {"ton": False}),
+    "tonserver_stirbt": (szenario_tonserver_stirbt, {}),
+    "senke_wach": (szenario_senke_wach, {}),
+}
+
+if __name__ == "__main__":
+    sys.exit(main(SZENARIEN))
