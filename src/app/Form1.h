@@ -1,27 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's one window with all its controls, its event procedures and the
-// process-wide state record. The procedures live in the source files of their
+// The program's one window with its event procedures and the process-wide
+// state record. Its controls are defined in Form1.ui and reached by their
+// names (f.Command_Start). The procedures live in the source files of their
 // subsystem (app/, speech/, clock/, countdown/, log/); this class only gathers them.
 #pragma once
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <QWidget>
 #include <optional>
 
 #include "app/AppState.h"
 #include "app/Dienste.h"
 #include "app/SekundenTakt.h"
+#include "ui_Form1.h"
 
-class Form1 : public QWidget {
+class Form1 : public QWidget, public Ui_Form1 {
     Q_OBJECT
 public:
-    // Builds the controls and runs Form_Load. The services must outlive the window.
+    // Sets up the form and runs Form_Load. The services must outlive the window.
     explicit Form1(const Dienste& dienste, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -32,34 +27,9 @@ public:
     bool TaktMeldungOffen = false;
     Dienste D;
 
-    // ------------------------------------------------ controls, design names
-    QCheckBox* Check_MldVorbei;
-    QPushButton* btn_ZeitSpeichern;
-    QPushButton* Command_Datumsansage;
-    QPushButton* Command_Zeitansage;
+    // ------------------------------------------------ the two timers (no widgets)
     SekundenTakt* Timer_Zeitanzeige;
-    QCheckBox* Check_Dauer;
-    QComboBox* Combo_Morgen;
-    QPushButton* Command_Start;
-    QCheckBox* Check_CountDown;
-    QLineEdit* Text_RestZeit;
     SekundenTakt* Timer_OccRestZeit;
-    QComboBox* Combo_H;
-    QComboBox* Combo_M;
-    QComboBox* Combo_S;
-    QCheckBox* Check_SprachAusgabe;
-    QListWidget* List_Sprecher;
-    QPushButton* Command2;
-    QPushButton* Command1;
-    QGroupBox* Frame1;
-    QLabel* Label_Zeitpunkt;
-    QLabel* Image1;
-    QLabel* Label_akti;
-    QLabel* Label1;
-    QLabel* Label_Zeitanzeige;
-    QLabel* Label9;
-    QLabel* Label10;
-    QLabel* Label11;
 
     // ------------------------------------------------ event procedures
     // Start-up and shut-down (app/Form1.cpp)
@@ -106,9 +76,8 @@ protected:
     bool eventFilter(QObject* objekt, QEvent* ereignis) override;
 
 private:
-    void ControlsAnlegen();
-    // Object names, accessible names, descriptions and label buddies.
-    void ZugangBeschriften();
+    // What the form cannot say: fonts, timers, picture, focus, keys.
+    void FensterEinrichten();
     // The picture for the window's current scale.
     void BildWaehlen();
     // Each voice entry's accessible description: the voice's name.
