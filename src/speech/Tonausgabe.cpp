@@ -66,7 +66,7 @@ Tonausgabe::Zustand Tonausgabe::zustand() const {
 bool Tonausgabe::spielt() const {
     if (!schleife_) return false;
     Sperre s(schleife_);
-    return !korkt_;
+    return !gekorkt();
 }
 
 // ---------------------------------------------------------------- requests
@@ -199,7 +199,6 @@ void Tonausgabe::stromAnlegen() {
     // also when a write comes late, so every frame keeps its time.
     pa_buffer_attr puffer{uint32_t(-1), kZielPuffer, 0, kNachfuellen, uint32_t(-1)};
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
-    korkt_ = true;
     if (pa_stream_connect_playback(strom_, nullptr, &puffer, flags, nullptr, nullptr) < 0) {
         fehlschlag();
     }
@@ -232,7 +231,6 @@ void Tonausgabe::abbauen() {
         pa_context_unref(kontext_);
         kontext_ = nullptr;
     }
-    korkt_ = true;
     zustand_ = Zustand::Getrennt;
 }
 
@@ -299,7 +297,14 @@ void Tonausgabe::schreiben(const Abschnitt& a) {
 
 void Tonausgabe::abgleichen() {
     // The stream plays while the timeline wants it to.
-    if (zustand_ != Zustand::Bereit || spur_.laeuft() != korkt_) return;
-    korkt_ = !spur_.laeuft();
-    if (pa_operation* o = pa_stream_cork(strom_, korkt_, nullptr, nullptr)) pa_operation_unref(o);
+    if (zustand_ != Zustand::Bereit || spur_.laeuft() != gekorkt()) return;
+    if (pa_operation* o = pa_stream_cork(strom_, !spur_.laeuft(), nullptr, nullptr)) {
+        pa_operation_unref(o);
+    }
+}
+
+bool Tonausgabe::gekorkt() const {
+    // libpulse keeps the stream's corked state: set when it is connected
+    // corked and with every cork request, and readable once it is ready.
+    return zustand_ != Zustand::Bereit || pa_stream_is_corked(strom_) != 0;
 }

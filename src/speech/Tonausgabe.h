@@ -64,6 +64,7 @@ private:
     void standAnfordern();
     void schreiben(const Abschnitt& a);
     void abgleichen();
+    bool gekorkt() const;  // no stream ready counts as corked
     void verbindenLassen();
     void uhrStellen(pa_time_event*& e, Wanduhr::time_point wann, pa_time_event_cb_t cb);
     static void fristAbgelaufen(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst);
@@ -79,7 +80,6 @@ private:
     pa_time_event* endeUhr_ = nullptr;       // the next phrase should have been read by then
     Zustand zustand_ = Zustand::Getrennt;
     Wanduhr::time_point letzterVersuch_;
-    bool korkt_ = true;
     bool ende_ = false;
     Tonspur spur_;
 };
