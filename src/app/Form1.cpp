@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include "app/Warten.h"
+#include "app/ZahlAusText.h"
 #include "app/Zugang.h"
 #include "speech/Sprecherwahl.h"
 
@@ -170,13 +171,12 @@ void Form1::Form_Load() {
 
     SekundenschlagAus = True16;
     A.CountDownLaeuft = False16;
-    auto zweistellig = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
     // Filling a list runs no procedure, and must not replace the text shown.
     const std::pair<QComboBox*, int> listen[] = {{Combo_H, 23}, {Combo_M, 59}, {Combo_S, 59}};
     for (auto [liste, letzter] : listen) {
         QSignalBlocker still(liste);
         const QString text = liste->currentText();
-        for (int i = 0; i <= letzter; ++i) liste->addItem(zweistellig(i));
+        for (int i = 0; i <= letzter; ++i) liste->addItem(Zweistellig(i));
         liste->setEditText(text);
     }
     Combo_Morgen->setEditText(QStringLiteral("Heute"));  // runs Combo_Morgen_Change

@@ -3,6 +3,7 @@
 
 #include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <string>
 
 namespace {
@@ -47,3 +48,13 @@ double ZahlAusText(const QString& text) {
     }
     return negativ ? -wert : wert;
 }
+
+bool RundeAuf16Bit(double wert, qint16& ergebnis) {
+    if (!std::isfinite(wert)) return false;
+    const double gerundet = std::nearbyint(wert);  // default rounding mode: halves to even
+    if (gerundet < -32768.0 || gerundet > 32767.0) return false;
+    ergebnis = qint16(gerundet);
+    return true;
+}
+
+QString Zweistellig(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }

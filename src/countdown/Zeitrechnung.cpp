@@ -10,11 +10,9 @@ namespace {
 // A read number as a 16-bit integer: halves to the even number, values out of
 // range held at the nearest limit, no number at all counted as 0.
 qint16 Als16Bit(double wert) {
-    if (!(wert == wert)) return 0;
-    double r = std::nearbyint(wert);
-    if (r > 32767.0) return 32767;
-    if (r < -32768.0) return -32768;
-    return qint16(r);
+    qint16 r = 0;
+    if (RundeAuf16Bit(wert, r)) return r;
+    return wert > 0 ? 32767 : wert < 0 ? -32768 : 0;
 }
 
 qint16 ZahlAn(const QString& text, qsizetype pos, qsizetype laenge) {
@@ -22,8 +20,6 @@ qint16 ZahlAn(const QString& text, qsizetype pos, qsizetype laenge) {
 }
 
 qint16 ZahlAmEnde(const QString& text) { return Als16Bit(ZahlAusText(text.right(2))); }
-
-QString Zweistellig(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/Form1.h"
+#include "app/ZahlAusText.h"
 
 int Hundertstel(double sekunden) {
     // The clock has millisecond resolution; the small lift keeps x.29 from
@@ -13,10 +14,8 @@ int Hundertstel(double sekunden) {
 }
 
 QString StempelZeile(qint32 nummer, const UhrLesung& jetzt) {
-    return QStringLiteral("%1 %2 %3,%4")
-        .arg(nummer, 2, 10, QLatin1Char('0'))
-        .arg(jetzt.datum, jetzt.zeit)
-        .arg(Hundertstel(jetzt.sekunden), 2, 10, QLatin1Char('0'));
+    return Zweistellig(nummer) + u' ' + jetzt.datum + u' ' + jetzt.zeit + u',' +
+           Zweistellig(Hundertstel(jetzt.sekunden));
 }
 
 void Form1::btn_ZeitSpeichern_Click() {

@@ -1,21 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "speech/Sprecherwahl.h"
 
-#include <cmath>
-
 #include "app/Form1.h"
 #include "app/ZahlAusText.h"
 
 namespace {
 const QString SprecherDatei = QStringLiteral("SprecherNr.txt");
-}
-
-bool RundeAuf16Bit(double wert, short& ergebnis) {
-    if (!std::isfinite(wert)) return false;
-    double gerundet = std::nearbyint(wert);  // default rounding mode: halves to even
-    if (gerundet < -32768.0 || gerundet > 32767.0) return false;
-    ergebnis = short(gerundet);
-    return true;
 }
 
 bool SprachStart(Form1& f) {
@@ -50,7 +40,7 @@ void SprecherNrLaden(Form1& f) {
     datei->Close();
     if (!gelesen) return;
     const QString text = QString::fromLatin1(zeile);
-    short nummer = 0;
+    qint16 nummer = 0;
     if (!RundeAuf16Bit(ZahlAusText(text), nummer)) return;
     A.SprecherNr = nummer;
     const QList<QListWidgetItem*> treffer = f.List_Sprecher->findItems(text, Qt::MatchExactly);

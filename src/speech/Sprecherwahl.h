@@ -16,6 +16,3 @@ void SprecherNrLaden(Form1& f);
 // Writes the selected entry's text to SprecherNr.txt. The file is replaced in
 // one step, so a failed write keeps the previous choice. False on failure.
 bool SprecherNrSpeichern(Form1& f);
-
-// Round to a 16-bit integer, halves to the even number. False when out of range.
-bool RundeAuf16Bit(double wert, short& ergebnis);
