@@ -159,6 +159,8 @@ void Form1::EreignisseVerbinden() {
     verbinde(Command_Start, &QPushButton::clicked, &Form1::Command_Start_Click);
     verbinde(Timer_OccRestZeit, &SekundenTakt::Timer, &Form1::Timer_OccRestZeit_Timer);
     verbinde(btn_ZeitSpeichern, &QPushButton::clicked, &Form1::btn_ZeitSpeichern_Click);
+    // At once, not after a wait: what is held for a countdown follows its tick.
+    connect(Timer_OccRestZeit, &SekundenTakt::Geschaltet, this, &Form1::CountdownMelden);
     // Every click is preceded by its press: by the input event handled just
     // now, or by none (a screen reader's action, a click from the program).
     connect(btn_ZeitSpeichern, &QPushButton::pressed, this,
@@ -220,9 +222,8 @@ void Form1::Form_Unload() {
     if (entladen_) return;
     entladen_ = true;
     Timer_Zeitanzeige->setEnabled(false);
-    Timer_OccRestZeit->setEnabled(false);
     // Nothing stays held for a countdown once the program ends.
-    CountdownMelden(false);
+    Timer_OccRestZeit->setEnabled(false);
     // No log open (start-up could not open it): nothing to close.
     if (A.Zeitnehmung) {
         A.Zeitnehmung->Close();

@@ -63,8 +63,11 @@ public:
     void Timer_OccRestZeit_Timer();
     void EingabeAuswerten(QComboBox* liste, int grenze, const QString& korrektur);
     void CountDownAnhalten();
-    // Tells the countdown-state service that the tick now runs or no longer
-    // does; only changes are passed on.
+    // CountDownLaeuft and, with it, the caption of Command_Start, which says
+    // what the next press does.
+    void CountdownLaeuftSetzen(bool laeuft);
+    // Tells the countdown-state service that the tick has been switched on or
+    // off: whether a countdown runs is whether its tick does.
     void CountdownMelden(bool laeuft);
 
     // Time stamps (log/Zeitnehmung.cpp)
@@ -86,8 +89,6 @@ private:
     bool entladen_ = false;
     // A failed save of the voice choice has been reported and not yet mended.
     bool speichernMisslungen_ = false;
-    // What the countdown-state service was last told.
-    bool countdownGemeldet_ = false;
     // The input clock's time of the press "Zeit speichern" is being pressed
     // by (none for a press without an input event, such as a screen
     // reader's), and of the input event the button is handling.

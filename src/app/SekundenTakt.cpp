@@ -3,6 +3,7 @@
 
 #include <QPointer>
 #include <cmath>
+#include <utility>
 
 #include "app/Warten.h"
 
@@ -20,13 +21,14 @@ SekundenTakt::SekundenTakt(IUhr& uhr, QObject* parent) : QObject(parent), uhr_(u
 }
 
 void SekundenTakt::setEnabled(bool an) {
-    an_ = an;
+    const bool vorher = std::exchange(an_, an);
     if (!an) {
         timer_.stop();
     } else if (!imHandler_) {
         Armieren();
     }
     // Switched on from inside its own handler: armed when the handler returns.
+    if (an != vorher) emit Geschaltet(an);
 }
 
 void SekundenTakt::Armieren() { timer_.start(MsBisZumNaechstenTakt(uhr_.Lesen().sekunden)); }

@@ -37,6 +37,8 @@ public:
 
 signals:
     void Timer();
+    // Switched on or off; only changes, never the same state twice.
+    void Geschaltet(bool an);
 
 private:
     void Ausloesen();

@@ -30,7 +30,6 @@ void Form1::CountDownAnhalten() {
     // press of the button stops the countdown before a new one can start.
     Text_RestZeit->setText(QString());
     Timer_OccRestZeit->setEnabled(false);
-    CountdownMelden(false);
 }
 
 void Form1::Combo_H_Change() { EingabeAuswerten(Combo_H, 23, QStringLiteral("23")); }

@@ -3,21 +3,20 @@
 //
 // Idle (not running, "Timer Start", tick off) -> press -> Running ("Timer Stop",
 // tick on). Running or Halted (an entry change stopped only the tick) -> press
-// -> Idle.
+// -> Idle. The state is CountDownLaeuft with the tick's: the caption follows
+// the one, the countdown-state service the other.
 #include "app/Form1.h"
 #include "app/Zugang.h"
 #include "countdown/Countdown.h"
 
 void Form1::Command_Start_Click() {
     if (A.CountDownLaeuft != 0) {
-        BeschriftungSetzen(Command_Start, QStringLiteral("Timer Start"));
-        A.CountDownLaeuft = False16;
+        CountdownLaeuftSetzen(false);
         CountDownAnhalten();
         return;
     }
 
-    BeschriftungSetzen(Command_Start, QStringLiteral("Timer Stop"));
-    A.CountDownLaeuft = True16;
+    CountdownLaeuftSetzen(true);
 
     // Date and, for a duration, the current instant come from the same reading.
     const UhrLesung jetzt = D.uhr->Lesen();
@@ -35,12 +34,15 @@ void Form1::Command_Start_Click() {
 
     // The target is not checked: one already past ends on the first tick.
     Timer_OccRestZeit->setEnabled(true);
-    CountdownMelden(true);
+}
+
+void Form1::CountdownLaeuftSetzen(bool laeuft) {
+    BeschriftungSetzen(Command_Start,
+                       laeuft ? QStringLiteral("Timer Stop") : QStringLiteral("Timer Start"));
+    A.CountDownLaeuft = laeuft ? True16 : False16;
 }
 
 void Form1::CountdownMelden(bool laeuft) {
-    if (laeuft == countdownGemeldet_) return;
-    countdownGemeldet_ = laeuft;
     if (!D.countdown) return;
     // Whatever listens must never stop the countdown.
     try {

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "app/Form1.h"
-#include "app/Zugang.h"
 #include "countdown/Countdown.h"
 
 namespace {
@@ -64,16 +63,14 @@ void Form1::Timer_OccRestZeit_Timer() {
             }
         }
     } else {
-        // Expiry. The tick is switched off before the box, so none comes while it is open.
+        // Expiry. The tick is switched off before the box, so none comes while
+        // it is open, and what was held for the countdown is let go with it.
         Text_RestZeit->setText(QString());
         Timer_OccRestZeit->setEnabled(false);
-        // The countdown has run out: what was held for it is let go before the box.
-        CountdownMelden(false);
         Label_akti->setVisible(false);
         if (Wert(Check_MldVorbei) == 1) Meldung(*this, QStringLiteral("Zeitpunkt vorbei"));
         Label_akti->setVisible(true);
-        BeschriftungSetzen(Command_Start, QStringLiteral("Timer Start"));
-        A.CountDownLaeuft = False16;
+        CountdownLaeuftSetzen(false);
     }
 
     // Last step of every tick, the expiry tick included (after its box).
