@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
         verspaetung.push_back(int(ms % 1000));
         if (int(verspaetung.size()) >= dauer) app.quit();
     });
-    takt.setEnabled(true);
+    takt.Schalten(true);
     app.exec();
     std::sort(verspaetung.begin(), verspaetung.end());
     auto p = [&](double q) { return verspaetung[size_t(q * (verspaetung.size() - 1))]; };

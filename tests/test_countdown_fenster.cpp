@@ -47,7 +47,7 @@ Plan Fahrplan() {
 }
 
 struct WerfenderSignalton : ISignalton {
-    void Beep() override { throw std::runtime_error("no audio"); }
+    void Abspielen() override { throw std::runtime_error("no audio"); }
 };
 
 }  // namespace
@@ -88,15 +88,15 @@ private slots:
                  danach);
         QCOMPARE(f.A.EingabeZeit, stunden);
         QCOMPARE(f.Text_RestZeit->text(), QString());
-        QVERIFY(!f.Timer_OccRestZeit->Enabled());
+        QVERIFY(!f.Timer_OccRestZeit->IstAn());
         QCOMPARE(f.Command_Start->text(), QStringLiteral("Timer Stop"));
         f.Command_Start_Click();
         QCOMPARE(f.Command_Start->text(), QStringLiteral("Timer Start"));
         f.Command_Start_Click();
-        QVERIFY(f.Timer_OccRestZeit->Enabled());
+        QVERIFY(f.Timer_OccRestZeit->IstAn());
         QVERIFY(f.A.ZielZeit != ziel);
         f.Combo_Morgen_Click();  // choosing the day again, unchanged, halts as well
-        QVERIFY(!f.Timer_OccRestZeit->Enabled());
+        QVERIFY(!f.Timer_OccRestZeit->IstAn());
     }
 
     // Start examples and the 5.1-hour limit: what the first tick at the same
@@ -171,7 +171,7 @@ private slots:
         p.meldung.waehrendOffen = [&] {
             offen = QStringLiteral("'%1' %2 %3 %4 %5")
                         .arg(f.Text_RestZeit->text(), f.Command_Start->text())
-                        .arg(f.Timer_OccRestZeit->Enabled())
+                        .arg(f.Timer_OccRestZeit->IstAn())
                         .arg(f.Label_akti->isHidden())
                         .arg(p.signalton.piepse);
         };
@@ -180,7 +180,7 @@ private slots:
         Plan gesprochen;
         QMap<int, QString> anzeige;
         int rest = 18006;  // seconds left, after the first tick 5:00:05
-        while (f.Timer_OccRestZeit->Enabled() && rest > -100) {
+        while (f.Timer_OccRestZeit->IstAn() && rest > -100) {
             p.uhr.Weiter(1000);
             --rest;
             const qsizetype davor = stimme->auftraege.size();
@@ -276,7 +276,7 @@ private slots:
                 p.form.reset();
                 break;
             }
-            QCOMPARE(p.countdown.laeuft, f.Timer_OccRestZeit->Enabled());
+            QCOMPARE(p.countdown.laeuft, f.Timer_OccRestZeit->IstAn());
         }
         QString ist;
         for (qsizetype i = 0; i <= p.countdown.meldungen.size(); ++i) {

@@ -37,7 +37,7 @@ private slots:
         for (int t = 1; t <= 48 * 3600; ++t) {
             p.uhr.Weiter(1000);
             f.Timer_Zeitanzeige_Timer();
-            if (f.Timer_OccRestZeit->Enabled()) f.Timer_OccRestZeit_Timer();
+            if (f.Timer_OccRestZeit->IstAn()) f.Timer_OccRestZeit_Timer();
             if (t % 600 == 0) {
                 // Start 2 to 12 minutes and 30 s, or stop a longer one still running.
                 if (f.A.CountDownLaeuft != 0)

@@ -53,7 +53,7 @@ private slots:
         QCOMPARE(f.A.SprachAusgabeAn, True16);
         QCOMPARE(f.SekundenschlagAus, True16);
         QVERIFY(f.A.Zeitnehmung);
-        QVERIFY(f.Timer_Zeitanzeige->Enabled() && !f.Timer_OccRestZeit->Enabled());
+        QVERIFY(f.Timer_Zeitanzeige->IstAn() && !f.Timer_OccRestZeit->IstAn());
         // Three voices, no remembered one: entry "0" chosen and remembered.
         QCOMPARE(Eintraege(f.List_Sprecher), QStringList({"0", "1", "2"}));
         QCOMPARE(f.List_Sprecher->currentRow(), 0);
@@ -270,7 +270,7 @@ private slots:
         SignalEnde ende;
         f.show();
         QVERIFY(QTest::qWaitForWindowActive(&f));
-        f.Timer_Zeitanzeige->setEnabled(false);
+        f.Timer_Zeitanzeige->Schalten(false);
         f.Label_Zeitanzeige->clear();
         QElapsedTimer uhr;
         bool gesprochen = false;
@@ -311,7 +311,7 @@ private slots:
                 QAccessibleActionInterface::toggleAction());
             Warten::OderNachher([&] { merken("action"); });
             p.uhr.Setze(2026, 12, 5, 10, 0, 0, 850);
-            f.Timer_Zeitanzeige->setEnabled(true);  // due in 155 ms
+            f.Timer_Zeitanzeige->Schalten(true);  // due in 155 ms
         });
         QTimer::singleShot(300, [&] {
             Warten::OderNachher([&] { merken("tick"); });
@@ -412,7 +412,7 @@ private slots:
         f.show();
         QVERIFY(f.close());
         QVERIFY(!f.A.Zeitnehmung);
-        QVERIFY(!f.Timer_Zeitanzeige->Enabled());
+        QVERIFY(!f.Timer_Zeitanzeige->IstAn());
     }
 };
 

@@ -301,7 +301,7 @@ void TestTon::echterServer() {
         EspeakSprachDienst dienst(ausgabe);
         auto stimme = dienst.ErzeugeStimme();
         QVERIFY(stimme && stimme->Speak(QStringLiteral("eins"), SVSFDefault));
-        KlickSignalton(&ausgabe, [&] { ++piepse; }).Beep();
+        KlickSignalton(&ausgabe, [&] { ++piepse; }).Abspielen();
         QCOMPARE(piepse, 1);
     }
     PrivaterTonserver server;
@@ -320,7 +320,7 @@ void TestTon::echterServer() {
     QVERIFY(!ausgabe->spielt());
     {
         Mitschnitt mitschnitt(server);
-        klick.Beep();
+        klick.Abspielen();
         QVERIFY(ausgabe->spielt());
         std::this_thread::sleep_for(kAnlauf + 200ms);
         QVERIFY(mitschnitt.lauteSamples() > 100);

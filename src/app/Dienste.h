@@ -117,7 +117,7 @@ public:
 class ISignalton {
 public:
     virtual ~ISignalton() = default;
-    virtual void Beep() = 0;
+    virtual void Abspielen() = 0;
 };
 
 // ---------------------------------------------------------------- countdown state

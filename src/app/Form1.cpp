@@ -169,7 +169,7 @@ void Form1::EreignisseVerbinden() {
 
 void Form1::Form_Load() {
     // The clock line runs from the moment the window exists.
-    Timer_Zeitanzeige->setEnabled(true);
+    Timer_Zeitanzeige->Schalten(true);
 
     SekundenschlagAus = True16;
     A.CountDownLaeuft = False16;
@@ -221,9 +221,9 @@ void Form1::SprecherBeschreiben() {
 void Form1::Form_Unload() {
     if (entladen_) return;
     entladen_ = true;
-    Timer_Zeitanzeige->setEnabled(false);
+    Timer_Zeitanzeige->Schalten(false);
     // Nothing stays held for a countdown once the program ends.
-    Timer_OccRestZeit->setEnabled(false);
+    Timer_OccRestZeit->Schalten(false);
     // No log open (start-up could not open it): nothing to close.
     if (A.Zeitnehmung) {
         A.Zeitnehmung->Close();

@@ -20,7 +20,7 @@ SekundenTakt::SekundenTakt(IUhr& uhr, QObject* parent) : QObject(parent), uhr_(u
     connect(&timer_, &QTimer::timeout, this, &SekundenTakt::Ausloesen);
 }
 
-void SekundenTakt::setEnabled(bool an) {
+void SekundenTakt::Schalten(bool an) {
     const bool vorher = std::exchange(an_, an);
     if (!an) {
         timer_.stop();

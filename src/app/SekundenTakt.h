@@ -32,8 +32,8 @@ public:
     // Switching on arms the first tick for just after the next boundary; at
     // least one full interval passes as designed only when the boundary is
     // close, so the first tick comes within one second.
-    void setEnabled(bool an);
-    bool Enabled() const { return an_; }
+    void Schalten(bool an);
+    bool IstAn() const { return an_; }
 
 signals:
     void Timer();

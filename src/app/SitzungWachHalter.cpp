@@ -46,7 +46,7 @@ const CookieDienst Energieverwaltung{QStringLiteral("org.freedesktop.PowerManage
 
 // Inhibit flags of the session manager and the portal: suspend and idle.
 // Logout and user switch stay free.
-constexpr uint SperreSuspend = 4;
+constexpr uint SperreBereitschaft = 4;
 constexpr uint SperreLeerlauf = 8;
 
 // An Inhibit call waits for its answer as long as it takes, so that a hold
@@ -195,7 +195,7 @@ private:
             fristAus_ = true;
             Weiter();
         });
-        const uint flags = SperreSuspend | SperreLeerlauf;
+        const uint flags = SperreBereitschaft | SperreLeerlauf;
         if (art == Art::Sitzung) {
             QDBusMessage m = Aufruf(SitzungsVerwaltung, QStringLiteral("Inhibit"));
             m << AppId << fenster_ << Grund << flags;

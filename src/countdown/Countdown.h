@@ -14,7 +14,7 @@
 
 // The countdown runs while the hours left are greater than this, about 10.5 s
 // after the target; the first tick at or below it ends the countdown.
-constexpr double CountDownEnde = -0.0029167;
+constexpr double CountdownEnde = -0.0029167;
 // The spoken countdown is wanted only while fewer hours than this are left.
 constexpr double AnsageGrenzeStunden = 5.1;
 

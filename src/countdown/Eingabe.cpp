@@ -29,7 +29,7 @@ void Form1::CountDownAnhalten() {
     // Only the tick stops: CountDownLaeuft and the caption stay, so the next
     // press of the button stops the countdown before a new one can start.
     Text_RestZeit->setText(QString());
-    Timer_OccRestZeit->setEnabled(false);
+    Timer_OccRestZeit->Schalten(false);
 }
 
 void Form1::Combo_H_Change() { EingabeAuswerten(Combo_H, 23, QStringLiteral("23")); }

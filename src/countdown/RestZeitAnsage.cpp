@@ -21,7 +21,7 @@ QString RestZeitPhrase(double RestStunden) {
     qint16 stunden, minuten, sekunden;
     ZeitZerlegen(zeit, stunden, minuten, sekunden);
 
-    if (RestStunden <= CountDownEnde) return {};
+    if (RestStunden <= CountdownEnde) return {};
     if (!(stunden < AnsageGrenzeStunden)) return {};
 
     // More than 0.9 h left: full hours only.
@@ -37,21 +37,21 @@ QString RestZeitPhrase(double RestStunden) {
     if ((minuten == 15 || minuten == 30 || minuten == 45) && sekunden == 0)
         return Noch + QString::number(minuten) + QStringLiteral(" Minuten");
 
-    const double minutenLeft = RestStunden * 60.0;
-    if (minutenLeft >= 10.5) return {};
+    const double restMinuten = RestStunden * 60.0;
+    if (restMinuten >= 10.5) return {};
 
     // The clock has whole seconds, so this is a whole number up to rounding noise.
-    const double sekundenLeft = RestStunden * 3600.0;
+    const double restSekunden = RestStunden * 3600.0;
 
     // Every full minute from ten down to two.
-    if (sekundenLeft >= 90.5) {
+    if (restSekunden >= 90.5) {
         if (sekunden == 0) return Noch + QString::number(minuten) + QStringLiteral(" Minuten");
         return {};
     }
 
     // Every ten seconds from 90 down to 20.
-    if (sekundenLeft > 10.5) {
-        const long n = std::lrint(sekundenLeft);
+    if (restSekunden > 10.5) {
+        const long n = std::lrint(restSekunden);
         if (n % 10 == 0) return Noch + QString::number(n) + QStringLiteral(" Sekunden");
         return {};
     }

@@ -33,7 +33,7 @@ void Form1::Command_Start_Click() {
     }
 
     // The target is not checked: one already past ends on the first tick.
-    Timer_OccRestZeit->setEnabled(true);
+    Timer_OccRestZeit->Schalten(true);
 }
 
 void Form1::CountdownLaeuftSetzen(bool laeuft) {

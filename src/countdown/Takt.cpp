@@ -37,7 +37,7 @@ void Meldung(Form1& f, const QString& text) {
 void Sekundenschlag(Form1& f) {
     if (f.SekundenschlagAus != 0 || !f.D.signalton) return;
     try {
-        f.D.signalton->Beep();
+        f.D.signalton->Abspielen();
     } catch (...) {
     }
 }
@@ -49,7 +49,7 @@ void Form1::Timer_OccRestZeit_Timer() {
 
     const double RestStunden = RestStundenBis(A.ZielZeit, MjdJetzt(*D.uhr));
 
-    if (RestStunden > CountDownEnde) {
+    if (RestStunden > CountdownEnde) {
         // Running, also during the ten seconds after the target, when the
         // display counts the seconds since the target upwards.
         Text_RestZeit->setText(RestZeitText(RestStunden));
@@ -66,7 +66,7 @@ void Form1::Timer_OccRestZeit_Timer() {
         // Expiry. The tick is switched off before the box, so none comes while
         // it is open, and what was held for the countdown is let go with it.
         Text_RestZeit->setText(QString());
-        Timer_OccRestZeit->setEnabled(false);
+        Timer_OccRestZeit->Schalten(false);
         Label_akti->setVisible(false);
         if (Wert(Check_MldVorbei) == 1) Meldung(*this, QStringLiteral("Zeitpunkt vorbei"));
         Label_akti->setVisible(true);

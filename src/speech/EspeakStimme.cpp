@@ -21,8 +21,8 @@
 #include "speech/Aussprache.h"
 
 int EspeakWorteProMinute(int rate) {
-    const double wpm = espeakRATE_NORMAL * std::pow(3.0, std::clamp(rate, -10, 10) / 10.0);
-    return std::clamp(int(std::lround(wpm)), int(espeakRATE_MINIMUM), int(espeakRATE_MAXIMUM));
+    const double worte = espeakRATE_NORMAL * std::pow(3.0, std::clamp(rate, -10, 10) / 10.0);
+    return std::clamp(int(std::lround(worte)), int(espeakRATE_MINIMUM), int(espeakRATE_MAXIMUM));
 }
 
 Abtastwerte StilleTrimmen(const Abtastwerte& pcm) {

@@ -8,7 +8,7 @@
 KlickSignalton::KlickSignalton(ITonausgabe* ausgabe, std::function<void()> ersatz)
     : ausgabe_(ausgabe), ersatz_(ersatz ? std::move(ersatz) : [] { QApplication::beep(); }) {}
 
-void KlickSignalton::Beep() {
+void KlickSignalton::Abspielen() {
     if (!ausgabe_ || !ausgabe_->klick(Wanduhr::now())) ersatz_();
 }
 

@@ -25,7 +25,7 @@ public:
     // `ausgabe` may be null; `ersatz` defaults to QApplication::beep.
     explicit KlickSignalton(ITonausgabe* ausgabe, std::function<void()> ersatz = {});
     // Never blocks.
-    void Beep() override;
+    void Abspielen() override;
 
 private:
     ITonausgabe* ausgabe_;

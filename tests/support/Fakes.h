@@ -86,7 +86,7 @@ public:
 
 class FakeSignalton : public ISignalton {
 public:
-    void Beep() override { ++piepse; }
+    void Abspielen() override { ++piepse; }
     int piepse = 0;
 };
 
