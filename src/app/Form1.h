@@ -28,8 +28,8 @@ public:
     Dienste D;
 
     // ------------------------------------------------ the two timers (no widgets)
-    SekundenTakt* Timer_Zeitanzeige;
-    SekundenTakt* Timer_OccRestZeit;
+    SekundenTakt* Timer_Zeitanzeige = nullptr;
+    SekundenTakt* Timer_OccRestZeit = nullptr;
 
     // ------------------------------------------------ event procedures
     // Start-up and shut-down (app/Form1.cpp)
