@@ -1,102 +1,107 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The real file service in a temporary working directory: append and create,
-// CR LF lines, refusals, the one-step replacement of a file, and a line that
-// survives the process being killed right after the press.
+// The real platform services in a temporary working directory, every test in
+// an empty one of its own: the one-step replacement of a file, start-up on
+// damaged or misplaced files, a line that survives the process being killed
+// right after the press, a disk that fills up while stamps are taken, and the
+// clock's texts under any locale.
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QtTest>
 #include <csignal>
 
-#include "app/Form1.h"
 #include "app/Plattform.h"
 #include "support/Fakes.h"
+
+namespace {
+QByteArray Inhalt(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+}
+bool Schreiben(const QString& name, const QByteArray& inhalt) {
+    QFile f(name);
+    return f.open(QIODevice::WriteOnly) && f.write(inhalt) == inhalt.size() && f.flush();
+}
+QByteArray Stempel(int n) {
+    return QByteArray::number(n).rightJustified(2, '0') + " 05.12.2026 10:00:00,00\r\n";
+}
+const QByteArray AlteZeile = "01 04.12.2026 09:00:00,00\r\n";
+}  // namespace
 
 class Dateien : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
+    QString arbeit_;
+    bool eingehaengt_ = false;
     int nummer_ = 0;
 
 private slots:
-    // Every test starts in an empty directory of its own.
     void init() {
-        const QString arbeit = dir_.filePath(QString::number(++nummer_));
-        QVERIFY(QDir().mkpath(arbeit) && QDir::setCurrent(arbeit));
+        arbeit_ = dir_.filePath(QString::number(++nummer_));
+        QVERIFY(QDir().mkpath(arbeit_) && QDir::setCurrent(arbeit_));
+    }
+    void cleanup() {
+        QDir::setCurrent(dir_.path());
+        if (std::exchange(eingehaengt_, false)) ::umount(qPrintable(arbeit_));
     }
 
-    void anhaengenUndLesen() {
-        DateiDienst fs;
-        auto s = fs.OpenTextFile("log.txt", IoModus::ForAppending, true);
-        QVERIFY(s);
-        QVERIFY(s->WriteLine("eins"));
-        s->Close();
-        s = fs.OpenTextFile("log.txt", IoModus::ForAppending, true);
-        QVERIFY(s->WriteLine("zwei"));
-        s.reset();
-        QCOMPARE(DateiInhalt("log.txt"), QByteArray("eins\r\nzwei\r\n"));
-
-        auto r = fs.OpenTextFile("log.txt", IoModus::ForReading, false);
-        QVERIFY(r && !r->AtEndOfStream());
-        QByteArray z;
-        QVERIFY(r->ReadLine(z));
-        QCOMPARE(z, QByteArray("eins"));
-        QVERIFY(r->ReadLine(z));
-        QCOMPARE(z, QByteArray("zwei"));
-        QVERIFY(r->AtEndOfStream());
-        QVERIFY(!r->ReadLine(z));
-    }
-
-    void verweigerungen() {
-        DateiDienst fs;
-        QVERIFY(!fs.OpenTextFile("fehlt.txt", IoModus::ForReading, false));
-        QVERIFY(!fs.OpenTextFile("fehlt.txt", IoModus::ForAppending, false));
-        QVERIFY(DateiSchreiben("nurlesen.txt", "x\r\n"));
-        QFile::setPermissions("nurlesen.txt", QFile::ReadOwner);
-        if (::geteuid() != 0)
-            QVERIFY(!fs.OpenTextFile("nurlesen.txt", IoModus::ForAppending, true));
-        QVERIFY(QDir().mkdir("ordner"));
-        QVERIFY(!fs.OpenTextFile("ordner", IoModus::ForAppending, true));
-        QVERIFY(!fs.OpenTextFile("ordner", IoModus::ForReading, false));
-        QVERIFY(!fs.ErsetzeDatei("ordner", "1\r\n"));
-    }
-
-    // The remembered voice is replaced whole; a write-protected old file too.
+    // The voice file is replaced whole, a write-protected one too, and nothing
+    // is left beside it; a missing file is created only when asked.
     void ersetzen() {
         DateiDienst fs;
-        QVERIFY(fs.ErsetzeDatei("SprecherNr.txt", "1\r\n"));
-        QCOMPARE(DateiInhalt("SprecherNr.txt"), QByteArray("1\r\n"));
-        QFile::setPermissions("SprecherNr.txt", QFile::ReadOwner);
+        QVERIFY(Schreiben("SprecherNr.txt", "1\r\n"));
+        QVERIFY(QFile::setPermissions("SprecherNr.txt", QFile::ReadOwner));
         QVERIFY(fs.ErsetzeDatei("SprecherNr.txt", "2\r\n"));
-        QCOMPARE(DateiInhalt("SprecherNr.txt"), QByteArray("2\r\n"));
-        QCOMPARE(QDir().entryList(QDir::Files), QStringList({"SprecherNr.txt"}));
+        QCOMPARE(Inhalt("SprecherNr.txt"), "2\r\n");
+        QVERIFY(!fs.OpenTextFile("fehlt.txt", IoModus::ForReading, false));
+        QVERIFY(!fs.OpenTextFile("fehlt.txt", IoModus::ForAppending, false));
+        QCOMPARE(QDir().entryList(QDir::Files), QStringList{"SprecherNr.txt"});
     }
 
-    // Start-up in a directory where zeitnehmung.txt is a directory: the log
-    // message, and the window goes on.
-    void logIstOrdner() {
-        QVERIFY(QDir().mkdir("zeitnehmung.txt"));
-        FakeUhr uhr;
+    // Start-up reads the first line of SprecherNr.txt, however long, and
+    // selects the voice its number names (0 when it does not fit in 16 bits);
+    // the file then holds exactly that choice. A directory in place of a file
+    // can be neither read nor replaced: a message, and the window goes on.
+    void start_data() {
+        QTest::addColumn<QByteArray>("inhalt");  // of SprecherNr.txt; "/name": a directory
+        QTest::addColumn<int>("zeile");
+        QTest::addColumn<QString>("meldung");
+        const QByteArray mb(1 << 20, '0');
+        // clang-format off
+        QTest::newRow("CR only") << QByteArray("1\r2\r") << 1 << "";
+        QTest::newRow("megabyte of digits") << "7" + mb + "\r\n" << 0 << "";
+        QTest::newRow("megabyte of zeros, then 2") << mb + "2\r\n" << 2 << "";
+        QTest::newRow("megabyte line before a 2") << "x" + mb + "\r\n2\r\n" << 0 << "";
+        QTest::newRow("voice file a directory") << QByteArray("/SprecherNr.txt") << 0 << "SprecherNr.txt lässt sich nicht speichern";
+        QTest::newRow("log a directory") << QByteArray("/zeitnehmung.txt") << 0 << "zeitnehmung.txt lässt sich nicht öffnen";
+        // clang-format on
+    }
+    void start() {
+        QFETCH(QByteArray, inhalt);
+        QFETCH(int, zeile);
+        QFETCH(QString, meldung);
+        const bool ordner = inhalt.startsWith('/');
+        QVERIFY(ordner ? QDir().mkdir(inhalt.mid(1)) : Schreiben("SprecherNr.txt", inhalt));
         DateiDienst fs;
-        FakeMeldung meldung;
-        FakeSprachDienst sprache(1);
-        FakeSignalton ton;
-        Form1 f(Dienste{&uhr, &fs, &meldung, &sprache, &ton});
-        QCOMPARE(meldung.texte, QStringList({"zeitnehmung.txt lässt sich nicht öffnen"}));
-        QVERIFY(!f.A.Zeitnehmung);
-        QCOMPARE(DateiInhalt("SprecherNr.txt"), QByteArray("0\r\n"));
+        Pruefstand p;
+        Form1& f = p.Starten(&fs);
+        QCOMPARE(p.meldung.texte.join(""), meldung);
+        QCOMPARE(f.List_Sprecher->currentRow(), zeile);
+        QCOMPARE(Inhalt("SprecherNr.txt"),
+                 inhalt == "/SprecherNr.txt" ? "<none>" : QByteArray::number(zeile) + "\r\n");
+        QCOMPARE(bool(f.A.Zeitnehmung), inhalt != "/zeitnehmung.txt");
     }
 
     // Each press is on disk when it returns: a child process presses three
     // times and is killed at once; all three lines are in the file.
     void getoetetNachDemDruck() {
-        QVERIFY(DateiSchreiben("zeitnehmung.txt", "01 04.12.2026 09:00:00,00\r\n"));
+        QVERIFY(Schreiben("zeitnehmung.txt", AlteZeile));
         const pid_t kind = ::fork();
         if (kind == 0) {
-            FakeUhr uhr;
             DateiDienst fs;
-            FakeMeldung meldung;
-            FakeSignalton ton;
-            Form1 f(Dienste{&uhr, &fs, &meldung, nullptr, &ton});
+            Pruefstand p;
+            Form1& f = p.Starten(&fs);
             for (int i = 0; i < 3; ++i) f.btn_ZeitSpeichern_Click();
             ::kill(::getpid(), SIGKILL);
             ::_exit(1);
@@ -104,20 +109,45 @@ private slots:
         int status = 0;
         QCOMPARE(::waitpid(kind, &status, 0), kind);
         QVERIFY(WIFSIGNALED(status));
-        QCOMPARE(DateiInhalt("zeitnehmung.txt"), QByteArray("01 04.12.2026 09:00:00,00\r\n"
-                                                            "01 05.12.2026 10:00:00,00\r\n"
-                                                            "02 05.12.2026 10:00:00,00\r\n"
-                                                            "03 05.12.2026 10:00:00,00\r\n"));
+        QCOMPARE(Inhalt("zeitnehmung.txt"), AlteZeile + Stempel(1) + Stempel(2) + Stempel(3));
+    }
+
+    // zeitnehmung.txt on a small tmpfs that fills up: each press that cannot be
+    // written says so; the file holds the earlier lines and every written
+    // line whole, nothing of the failed ones; with room again the numbering
+    // goes on without a gap. Needs the right to mount.
+    void vollePlatte() {
+        if (::mount("tmpfs", qPrintable(arbeit_), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("mounting a tmpfs is not allowed here");
+        eingehaengt_ = true;
+        QVERIFY(QDir::setCurrent(arbeit_));  // into the mounted disk, not the one beneath
+        QByteArray erwartet = AlteZeile;
+        QVERIFY(Schreiben("zeitnehmung.txt", erwartet));
+        DateiDienst fs;
+        Pruefstand p;
+        Form1& f = p.Starten(&fs);
+        QVERIFY(!Schreiben("fuellung", QByteArray(1 << 20, 'f')));  // fills the disk
+        // The log's last page still has room for some lines; then four presses fail.
+        int geschrieben = 0;
+        while (p.meldung.texte.size() < 4 && geschrieben < 400) {
+            f.btn_ZeitSpeichern_Click();
+            if (p.meldung.texte.isEmpty()) erwartet += Stempel(++geschrieben);
+        }
+        QVERIFY(geschrieben > 0);
+        QCOMPARE(p.meldung.texte, QStringList(4, "zeitnehmung.txt lässt sich nicht schreiben"));
+        QCOMPARE(Inhalt("zeitnehmung.txt"), erwartet);
+        QVERIFY(QFile::remove("fuellung"));
+        f.btn_ZeitSpeichern_Click();
+        QCOMPARE(Inhalt("zeitnehmung.txt"), erwartet + Stempel(geschrieben + 1));
     }
 
     // The clock's texts keep their fixed forms whatever the locale.
-    void uhrFormUnabhaengigVomGebietsschema() {
+    void uhrUnabhaengigVomGebietsschema() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         const UhrLesung l =
             UhrLesungAus(QDateTime(QDate(2026, 3, 1), QTime(7, 5, 9, 250), Qt::LocalTime));
         QLocale::setDefault(QLocale::c());
-        QCOMPARE(l.datum, "01.03.2026");
-        QCOMPARE(l.zeit, "07:05:09");
+        QCOMPARE(l.datum + ' ' + l.zeit, "01.03.2026 07:05:09");
         QCOMPARE(l.wochentag, 1);  // a Sunday
         QCOMPARE(l.sekunden, 7 * 3600 + 5 * 60 + 9.25);
     }

@@ -1,135 +1,129 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The pure rules the window rests on: reading numbers from text, the summer-time
-// rule and the clock line, the aiming of the one-second ticks, the stamp line.
+// The pure rules the window rests on, without a window: the countdown's day
+// numbers and the split of a span, the guards of the spoken schedule, the
+// summer-time rule in the clock line, the one-second tick, the stamp line, and
+// how clock times and dates are worded for speech. (Reading numbers from text
+// is proven by the fuzz corpus, test_fuzzkorpus.)
 #include <QtTest>
-#include <cfloat>
 
 #include "app/SekundenTakt.h"
-#include "app/ZahlAusText.h"
 #include "clock/Zeitanzeige.h"
+#include "countdown/Countdown.h"
 #include "log/Zeitnehmung.h"
+#include "speech/Aussprache.h"
 #include "support/Fakes.h"
 
 class Grundlagen : public QObject {
     Q_OBJECT
 private slots:
-    void zahlAusText_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("wert");
-        QTest::newRow("leading zero") << "05" << 5.0;
-        QTest::newRow("comma is no decimal sign") << "1,5" << 1.0;
-        QTest::newRow("colon stops") << "12:30" << 12.0;
-        QTest::newRow("letters") << "abc" << 0.0;
-        QTest::newRow("blanks, tab, line feed inside") << " 1 \t5\n.5" << 15.5;
-        QTest::newRow("blank after sign") << " - 3" << -3.0;
-        QTest::newRow("two signs") << "--3" << 0.0;
-        QTest::newRow("lone point") << "." << 0.0;
-        QTest::newRow("point first") << ".25" << 0.25;
-        QTest::newRow("second point stops") << "1.2.3" << 1.2;
-        QTest::newRow("no exponent") << "1e9" << 1.0;
-        QTest::newRow("far too long") << QString(400, u'9') << DBL_MAX;
-        QTest::newRow("tiny") << "0." + QString(400, u'0') + "1" << 0.0;
-    }
-    void zahlAusText() {
-        QFETCH(QString, text);
-        QFETCH(double, wert);
-        QCOMPARE(ZahlAusText(text), wert);
+    // Every day of the years the clock can show, against Qt's Julian day
+    // (counted from noon) shifted to the midnight-based scale; the year read
+    // from a date is 2000 + its last two digits.
+    void tagesnummern() {
+        auto referenz = [](QDate d) { return double(d.toJulianDay() - 2400001); };
+        for (QDate d(2000, 1, 1); d.year() < 2100; d = d.addDays(1)) {
+            if (MjdAusDatum(qint16(d.day()), qint16(d.month()), qint16(d.year()), 0) != referenz(d))
+                QFAIL(qPrintable(d.toString(Qt::ISODate)));
+        }
+        QCOMPARE(MjdAusDatum(5, 12, 2026, 12.5), referenz(QDate(2026, 12, 5)) + 12.5 / 24.0);
+        QCOMPARE(MjdAusLesung({"01.01.1999", "00:00:00"}), referenz(QDate(2099, 1, 1)));
     }
 
-    // The clock line from real dates, so the weekday comes from the calendar:
-    // the switch seconds on both last Sundays, in years whose last October
-    // Sunday falls on the 25th and on the 31st.
-    void zeitzeile_data() {
-        QTest::addColumn<QDateTime>("jetzt");
-        QTest::addColumn<QString>("zeile");
-        auto t = [](int y, int mo, int d, int h, int mi, int s) {
-            return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC);
+    // The carries of a span just below a whole minute, halves to even, and
+    // every whole second up to 48 hours split exactly.
+    void zeitZerlegen() {
+        auto hms = [](float zeit) {
+            qint16 h = -1, m = -1, s = -1;
+            ZeitZerlegen(zeit, h, m, s);
+            return QStringLiteral("%1 %2 %3").arg(h).arg(m).arg(s);
         };
-        QTest::newRow("winter") << t(2026, 12, 5, 7, 0, 0) << "05.12.2026 07:00:00 MEZ";
-        QTest::newRow("Oct 2027 on the 31st, before")
-            << t(2027, 10, 31, 1, 59, 59) << "31.10.2027 01:59:59 MESZ";
-        QTest::newRow("Oct 2027 on the 31st, after")
-            << t(2027, 10, 31, 2, 0, 0) << "31.10.2027 02:00:00 MEZ";
-        QTest::newRow("Mar 2026 first summer second")
-            << t(2026, 3, 29, 2, 0, 0) << "29.03.2026 02:00:00 MESZ";
-    }
-    void zeitzeile() {
-        QFETCH(QDateTime, jetzt);
-        QFETCH(QString, zeile);
-        FakeUhr uhr;
-        uhr.Setze(jetzt);
-        QCOMPARE(Zeitzeile(uhr.Lesen()), zeile);
+        QCOMPARE(hms(float(3599.5 / 3600.0)), "1 0 0");
+        QCOMPARE(hms(1 / 32.0f), "0 1 52");  // 112.5 s
+        QCOMPARE(hms(-1.0f), "0 0 0");
+        for (int t = 0; t <= 48 * 3600; ++t) {
+            if (hms(float(t / 3600.0)) !=
+                QStringLiteral("%1 %2 %3").arg(t / 3600).arg(t / 60 % 60).arg(t % 60))
+                QFAIL(
+                    qPrintable(QStringLiteral("%1 s gives %2").arg(t).arg(hms(float(t / 3600.0)))));
+        }
     }
 
-    // Every day of several years: summer exactly from the last March Sunday
-    // 02:00 to the last October Sunday 01:59:59, checked against the calendar.
-    void sommerzeitUeberJahre() {
+    // The warning's number: rounding carries into the hours, no grouping.
+    void zuWeitText() {
+        const QString text =
+            QStringLiteral("Zeit bis zum Ereignis noch %1Stunden. Countdown nicht sinnvoll");
+        QCOMPARE(ZuWeitText(9.996, QLocale::c()), text.arg("010.00"));
+        QCOMPARE(ZuWeitText(1234.5, QLocale(QLocale::German, QLocale::Germany)),
+                 text.arg("1234,50"));
+    }
+
+    // Nothing is said without a voice, with speech off, or 5 hours or more ahead.
+    void ansageNurMitSprache() {
+        AppState A;
+        const double zehn = 10.0 / 3600.0;
+        A.SprachAusgabeAn = True16;
+        RestZeitAnsage(zehn, A);
+        A.Stimme = std::make_unique<FakeStimme>(1);
+        auto* s = static_cast<FakeStimme*>(A.Stimme.get());
+        RestZeitAnsage(6.0, A);
+        A.SprachAusgabeAn = False16;
+        RestZeitAnsage(zehn, A);
+        QCOMPARE(s->auftraege.size(), 0);
+        A.SprachAusgabeAn = True16;
+        RestZeitAnsage(zehn, A);
+        QCOMPARE(s->auftraege.size(), 1);
+    }
+
+    // The clock line through every day of five years, against the calendar:
+    // summer time exactly from the last Sunday of March 02:00 to the last
+    // Sunday of October 01:59:59.
+    void sommerzeit() {
         for (int jahr : {2026, 2027, 2028, 2030, 2035}) {
-            auto letzterSonntag = [&](int monat) {
+            auto letzterSonntag = [&](int monat, int stunde) {
                 QDate d(jahr, monat, 31);
                 while (d.dayOfWeek() != 7) d = d.addDays(-1);
-                return d;
+                return QDateTime(d, QTime(stunde, 0), Qt::UTC);
             };
-            const QDateTime beginn(letzterSonntag(3), QTime(2, 0), Qt::UTC);
-            const QDateTime ende(letzterSonntag(10), QTime(2, 0), Qt::UTC);
+            FakeUhr uhr;
             for (QDate d(jahr, 1, 1); d.year() == jahr; d = d.addDays(1)) {
-                for (int stunde : {0, 1, 2, 3, 12, 23}) {
-                    const QDateTime t(d, QTime(stunde, 30), Qt::UTC);
-                    FakeUhr uhr;
+                for (QTime zeit : {QTime(0, 0), QTime(1, 59, 59), QTime(2, 0), QTime(23, 59, 59)}) {
+                    const QDateTime t(d, zeit, Qt::UTC);
                     uhr.Setze(t);
-                    const bool erwartet = t >= beginn && t < ende;
-                    QVERIFY2((IstSommerzeit(uhr.Lesen()) != 0) == erwartet,
-                             qPrintable(t.toString(Qt::ISODate)));
+                    const bool sommer = t >= letzterSonntag(3, 2) && t < letzterSonntag(10, 2);
+                    QCOMPARE(Zeitzeile(uhr.Lesen()),
+                             t.toString("dd.MM.yyyy HH:mm:ss") + (sommer ? " MESZ" : " MEZ"));
                 }
             }
         }
     }
 
-    // From any point in a second the next tick lands just after the next boundary.
-    void taktZielen_data() {
-        QTest::addColumn<double>("sekunden");
-        QTest::addColumn<int>("ms");
-        QTest::newRow("on the boundary") << 100.0 << 1000 + TaktVorhaltMs;
-        QTest::newRow("mid second") << 100.5 << 500 + TaktVorhaltMs;
-        QTest::newRow("just before") << 100.999 << 1 + TaktVorhaltMs;
-        QTest::newRow("last ms of the day") << 86399.999 << 1 + TaktVorhaltMs;
-    }
-    void taktZielen() {
-        QFETCH(double, sekunden);
-        QFETCH(int, ms);
-        QCOMPARE(MsBisZumNaechstenTakt(sekunden), ms);
-    }
-
-    // Driven by a fake clock that follows the timer, a long stretch of ticks
-    // gives every clock second exactly one tick, whatever the start phase.
+    // Driven by a fake clock that follows the timer, up to 2 ms late or 7 ms
+    // early, the tick comes exactly once in every clock second, whatever the
+    // start phase.
     void taktJedeSekundeGenauEinmal() {
         FakeUhr uhr;
         for (int phase : {0, 1, 333, 994, 995, 996, 999}) {
             uhr.Setze(2026, 12, 5, 10, 0, 0, phase);
-            QStringList gesehen;
+            QTime vorher;
             for (int i = 0; i < 600; ++i) {
-                // The timer fires up to 2 ms late or 7 ms early (a clock step).
-                const int abweichung = (i * 7) % 10 - 7;
-                uhr.Weiter(MsBisZumNaechstenTakt(uhr.Lesen().sekunden) + abweichung);
-                double s = uhr.Lesen().sekunden;
+                uhr.Weiter(MsBisZumNaechstenTakt(uhr.Lesen().sekunden) + (i * 7) % 10 - 7);
+                const double s = uhr.Lesen().sekunden;
                 if (s - std::floor(s) > 0.9) uhr.Weiter(MsBisZumNaechstenTakt(s));
-                gesehen << uhr.Lesen().zeit;
-            }
-            for (int i = 1; i < gesehen.size(); ++i) {
-                const QTime a = QTime::fromString(gesehen[i - 1], "HH:mm:ss");
-                const QTime b = QTime::fromString(gesehen[i], "HH:mm:ss");
-                QVERIFY2(a.secsTo(b) == 1, qPrintable(gesehen[i - 1] + " -> " + gesehen[i]));
+                const QTime jetzt = QTime::fromString(uhr.Lesen().zeit, "HH:mm:ss");
+                QVERIFY2(i == 0 || vorher.secsTo(jetzt) == 1, qPrintable(jetzt.toString()));
+                vorher = jetzt;
             }
         }
     }
 
+    // Hundredths truncated, never rounded, and exact for x.29.
     void stempelZeile_data() {
         QTest::addColumn<int>("nummer");
         QTest::addColumn<int>("ms");
         QTest::addColumn<QString>("zeile");
-        QTest::newRow("first, one decimal") << 1 << 500 << "01 05.12.2026 14:03:27,50";
+        QTest::newRow("first") << 1 << 500 << "01 05.12.2026 14:03:27,50";
         QTest::newRow("whole second") << 99 << 0 << "99 05.12.2026 14:03:27,00";
-        QTest::newRow("truncated, not rounded") << 100 << 999 << "100 05.12.2026 14:03:27,99";
+        QTest::newRow("truncated") << 100 << 999 << "100 05.12.2026 14:03:27,99";
         QTest::newRow("x.29 is not 28") << 7 << 290 << "07 05.12.2026 14:03:27,29";
         QTest::newRow("past 16 bits") << 32768 << 470 << "32768 05.12.2026 14:03:27,47";
     }
@@ -141,7 +135,37 @@ private slots:
         uhr.Setze(2026, 12, 5, 14, 3, 27, ms);
         QCOMPARE(StempelZeile(nummer, uhr.Lesen()), zeile);
     }
+
+    // A whole, valid clock time or date is said in words; anything else, the
+    // countdown's phrases included, as it is.
+    void aussprache_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("worte");
+        for (auto [text, worte] : std::initializer_list<std::pair<const char*, const char*>>{
+                 {"00:00:00", "null Uhr"},
+                 {"01:00:00", "ein Uhr"},
+                 {"21:00:00", "einundzwanzig Uhr"},
+                 {"14:03:27", "vierzehn Uhr drei und siebenundzwanzig Sekunden"},
+                 {"01:01:01", "ein Uhr eins und eine Sekunde"},
+                 {"14:00:05", "vierzehn Uhr und fünf Sekunden"},
+                 {"12:30:00", "zwölf Uhr dreißig"},
+                 {"01.01.2027", "erster Januar zweitausendsiebenundzwanzig"},
+                 {"03.03.2026", "dritter März zweitausendsechsundzwanzig"},
+                 {"07.04.2026", "siebter April zweitausendsechsundzwanzig"},
+                 {"20.09.2026", "zwanzigster September zweitausendsechsundzwanzig"},
+                 {"31.12.1999", "einunddreißigster Dezember neunzehnhundertneunundneunzig"}})
+            QTest::newRow(text) << QString::fromUtf8(text) << QString::fromUtf8(worte);
+        for (const char* t :
+             {"Noch 90 Sekunden", "10", "24:00:00", "12:60:00", "12:00:60", "1:02:03", "12:00",
+              " 12:00:00", "32.01.2026", "00.05.2026", "05.13.2026", "05.12.26", "١٢:٠٠:٠٠"})
+            QTest::newRow(t) << QString::fromUtf8(t) << QString::fromUtf8(t);
+    }
+    void aussprache() {
+        QFETCH(QString, text);
+        QFETCH(QString, worte);
+        QCOMPARE(Aussprache::fuerSprache(text), worte);
+    }
 };
 
-QTEST_MAIN(Grundlagen)
+QTEST_GUILESS_MAIN(Grundlagen)
 #include "test_grundlagen.moc"

@@ -147,10 +147,8 @@ private slots:
             t.start();
             if (schritt == u"an" || schritt == u"aus") {
                 h->CountdownLaeuft(schritt == u"an");
-                qInfo("measured: CountdownLaeuft returned after %lld us", t.nsecsElapsed() / 1000);
             } else if (schritt == u"ende") {
                 h.reset();
-                qInfo("measured: the holder ended after %lld ms", t.elapsed());
                 QVERIFY2(t.elapsed() < 5000, "the end waited far longer than its bound");
             } else if (schritt == u"neu") {
                 s = std::make_unique<Stellvertreter>(dienste);
@@ -211,20 +209,15 @@ private slots:
                     listen(bus, 4) == 0);
         QProcess kind;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TEMPIRO_WACHHALTER_KIND"), QStringLiteral("1"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), "unix:path=" + dir.filePath("bus"));
+        env.insert("TEMPIRO_WACHHALTER_KIND", "1");
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath("bus"));
         kind.setProcessEnvironment(env);
         kind.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         kind.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        QElapsedTimer t;
-        t.start();
         kind.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY2(kind.waitForFinished(30000), "the process did not end");
         const QString aus = QString::fromUtf8(kind.readAllStandardOutput()).trimmed();
-        qInfo("measured: %s, the process ended %lld ms after its start", qPrintable(aus),
-              t.elapsed());
-        QCOMPARE(kind.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(kind.exitCode(), 0);
+        QVERIFY(kind.exitStatus() == QProcess::NormalExit && kind.exitCode() == 0);
         close(bus);
         QVERIFY2(aus.endsWith(stumm ? "haengt=1" : "haengt=0"), qPrintable(aus));
     }

@@ -1,15 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Fakes.h"
 
+#include <QTest>
+
 #include "app/Plattform.h"
-
-#include <QFile>
-
-// ------------------------------------------------------------------ clock
-
-FakeUhr::FakeUhr() { Setze(2026, 12, 5, 10, 0, 0); }
-
-void FakeUhr::Setze(const QDateTime& lokal) { jetzt_ = lokal; }
 
 void FakeUhr::Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms) {
     jetzt_ = QDateTime(QDate(jahr, monat, tag), QTime(stunde, minute, sekunde, ms), Qt::UTC);
@@ -20,28 +14,24 @@ void FakeUhr::Weiter(qint64 ms) {
     eingabeUhr += quint64(ms);
 }
 
+UhrLesung FakeUhr::Lesen() { return UhrLesungAus(jetzt_); }
+
 UhrLesung FakeUhr::LesenZu(quint64 eingabeZeit) {
     const quint64 alter = eingabeUhr - eingabeZeit;
     return UhrLesungAus(alter <= 60000 ? jetzt_.addMSecs(-qint64(alter)) : jetzt_);
 }
 
-UhrLesung FakeUhr::Lesen() {
-    ++lesungen;
-    return UhrLesungAus(jetzt_);
-}
-
-// ------------------------------------------------------------------ files
-
 namespace {
 
+// Lines end at LF, a CR before it is dropped; written lines end in CR LF.
 class FakeStrom : public ITextStream {
 public:
     FakeStrom(FakeDateisystem& fs, QString name, bool lesen)
         : fs_(fs), name_(std::move(name)), lesen_(lesen) {}
-    bool AtEndOfStream() override { return !offen_ || pos_ >= Inhalt().size(); }
+    bool AtEndOfStream() override { return !offen_ || pos_ >= fs_.dateien[name_].size(); }
     bool ReadLine(QByteArray& zeile) override {
-        if (!offen_ || !lesen_ || AtEndOfStream()) return false;
-        const QByteArray& d = Inhalt();
+        if (!lesen_ || AtEndOfStream()) return false;
+        const QByteArray& d = fs_.dateien[name_];
         qsizetype ende = d.indexOf('\n', pos_);
         if (ende < 0) ende = d.size();
         zeile = d.mid(pos_, ende - pos_);
@@ -50,18 +40,16 @@ public:
         return true;
     }
     bool WriteLine(const QByteArray& text) override {
-        if (!offen_ || lesen_ || fs_.schreibfehler || fs_.gesperrt.contains(name_)) return false;
+        if (!offen_ || lesen_ || fs_.gesperrt.contains(name_)) return false;
         fs_.dateien[name_] += text + "\r\n";
         return true;
     }
     void Close() override { offen_ = false; }
 
 private:
-    const QByteArray& Inhalt() { return fs_.dateien[name_]; }
     FakeDateisystem& fs_;
     QString name_;
-    bool lesen_;
-    bool offen_ = true;
+    bool lesen_, offen_ = true;
     qsizetype pos_ = 0;
 };
 
@@ -78,17 +66,9 @@ std::unique_ptr<ITextStream> FakeDateisystem::OpenTextFile(const QString& name, 
 }
 
 bool FakeDateisystem::ErsetzeDatei(const QString& name, const QByteArray& inhalt) {
-    if (gesperrt.contains(name) || schreibfehler) return false;
+    if (gesperrt.contains(name)) return false;
     dateien[name] = inhalt;
-    ++ersetzungen;
     return true;
-}
-
-// ------------------------------------------------------------------ message box, voice
-
-void FakeMeldung::MsgBox(const QString& text) {
-    texte << text;
-    if (waehrendOffen) waehrendOffen();
 }
 
 bool FakeStimme::GetVoices(SprachTokens& stimmen) {
@@ -105,16 +85,14 @@ bool FakeStimme::SetVoice(const SprachToken& token) {
 }
 
 bool FakeStimme::SetRate(int r) {
-    if (rateScheitert) return false;
-    rate = r;
-    return true;
+    if (!rateScheitert) rate = r;
+    return !rateScheitert;
 }
 
 bool FakeStimme::Speak(const QString& text, int flags) {
     if (beimSprechen) beimSprechen();
-    if (sprechenScheitert) return false;
-    auftraege.append({text, flags, stimme, rate});
-    return true;
+    if (!sprechenScheitert) auftraege.append({text, flags, stimme, rate});
+    return !sprechenScheitert;
 }
 
 std::unique_ptr<IStimme> FakeSprachDienst::ErzeugeStimme() {
@@ -125,32 +103,13 @@ std::unique_ptr<IStimme> FakeSprachDienst::ErzeugeStimme() {
     return s;
 }
 
-// ------------------------------------------------------------------ test stand
+bool Pruefstand::Zeigen() {
+    form->show();
+    return QTest::qWaitForWindowActive(form.get());
+}
 
-Pruefstand::Pruefstand(int anzahlStimmen) : sprache(anzahlStimmen) {}
-
-Pruefstand::~Pruefstand() = default;
-
-Form1& Pruefstand::Starten() {
-    Dienste d;
-    d.uhr = &uhr;
-    d.dateisystem = &dateien;
-    d.meldung = &meldung;
-    d.sprache = ohneSprache ? nullptr : &sprache;
-    d.signalton = &signalton;
-    d.countdown = &countdown;
-    form = std::make_unique<Form1>(d);
+Form1& Pruefstand::Starten(IDateisystem* echteDateien) {
+    form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien, &meldung,
+                                           &sprache, &signalton, &countdown});
     return *form;
-}
-
-// ------------------------------------------------------------------ real files
-
-QByteArray DateiInhalt(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-}
-
-bool DateiSchreiben(const QString& name, const QByteArray& inhalt) {
-    QFile f(name);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(inhalt) == inhalt.size();
 }

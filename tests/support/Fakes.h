@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
-// in memory that can fail on demand, a message box that records its texts, a
-// voice that records what it is asked to say, and a counting beep.
+// in memory that can be locked, a message box that records its texts, a voice
+// that records what it is asked to say, a counting beep, and a listener to the
+// countdown's state. Pruefstand builds one window on them.
 #pragma once
 
 #include <QDateTime>
@@ -15,17 +16,15 @@
 
 class FakeUhr : public IUhr {
 public:
-    FakeUhr();
+    FakeUhr() { Setze(2026, 12, 5, 10, 0, 0); }
     UhrLesung Lesen() override;
     // Input events are stamped with eingabeUhr, which goes with the clock.
     UhrLesung LesenZu(quint64 eingabeZeit) override;
-    quint64 eingabeUhr = 1'000'000;
     // Local wall-clock time the clock shows; the zone plays no part.
-    void Setze(const QDateTime& lokal);
+    void Setze(const QDateTime& lokal) { jetzt_ = lokal; }
     void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0);
     void Weiter(qint64 ms);
-    QDateTime Jetzt() const { return jetzt_; }
-    int lesungen = 0;
+    quint64 eingabeUhr = 1'000'000;
 
 private:
     QDateTime jetzt_;
@@ -36,16 +35,16 @@ public:
     std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                               bool create) override;
     bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override;
-
     QMap<QString, QByteArray> dateien;  // name -> content
-    QStringList gesperrt;               // names that cannot be opened or written
-    bool schreibfehler = false;         // every WriteLine fails (a full disk)
-    int ersetzungen = 0;
+    QStringList gesperrt;               // names that can be neither opened nor written
 };
 
 class FakeMeldung : public IMeldung {
 public:
-    void MsgBox(const QString& text) override;
+    void MsgBox(const QString& text) override {
+        texte << text;
+        if (waehrendOffen) waehrendOffen();
+    }
     QStringList texte;
     // Runs while the box is "open", as a nested event loop would.
     std::function<void()> waehrendOffen;
@@ -55,9 +54,7 @@ class FakeStimme : public IStimme {
 public:
     struct Auftrag {
         QString text;
-        int flags;
-        int stimme;
-        int rate;
+        int flags, stimme, rate;
     };
     explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     bool GetVoices(SprachTokens& stimmen) override;
@@ -65,11 +62,8 @@ public:
     bool SetRate(int r) override;
     bool Speak(const QString& text, int flags) override;
 
-    int anzahl;
-    int stimme = 0;
-    int rate = 0;
-    bool sprechenScheitert = false;
-    bool rateScheitert = false;
+    int anzahl, stimme = 0, rate = 0;
+    bool sprechenScheitert = false, rateScheitert = false;
     QList<Auftrag> auftraege;
     std::function<void()> beimSprechen;  // runs inside every Speak
 };
@@ -79,7 +73,7 @@ public:
     explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     std::unique_ptr<IStimme> ErzeugeStimme() override;
     int anzahl;
-    bool scheitert = false;
+    bool scheitert = false;        // the engine is unusable: no voice
     bool rateScheitert = false;    // the voices handed out refuse their rate
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
 };
@@ -93,20 +87,19 @@ public:
 // Records what the window says about the countdown's state.
 class FakeCountdownStatus : public ICountdownStatus {
 public:
-    void CountdownLaeuft(bool l) override {
-        laeuft = l;
-        meldungen << l;
-    }
+    void CountdownLaeuft(bool l) override { meldungen << (laeuft = l); }
     bool laeuft = false;
     QList<bool> meldungen;
 };
 
-// One window with fakes, each test gets its own. Files live in memory.
+// One window on fakes, each test its own. Files live in memory unless a real
+// file service is handed to Starten.
 struct Pruefstand {
-    explicit Pruefstand(int anzahlStimmen = 3);
-    ~Pruefstand();
-    Form1& Starten();  // builds the window, which runs Form_Load
+    explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {}
+    Form1& Starten(IDateisystem* echteDateien = nullptr);  // builds the window: Form_Load
+    bool Zeigen();  // shows it; false unless it becomes the active window
     QByteArray Log() const { return dateien.dateien.value(QStringLiteral("zeitnehmung.txt")); }
+    FakeStimme* Stimme() const { return sprache.letzte; }
 
     FakeUhr uhr;
     FakeDateisystem dateien;
@@ -114,12 +107,5 @@ struct Pruefstand {
     FakeSprachDienst sprache;
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
-    bool ohneSprache = false;  // no engine at all
     std::unique_ptr<Form1> form;
-    FakeStimme* Stimme() const { return sprache.letzte; }
 };
-
-// Whole content of a file in the working directory, "<none>" when unreadable.
-QByteArray DateiInhalt(const QString& name);
-// Writes a file in the working directory; false when it cannot be written whole.
-bool DateiSchreiben(const QString& name, const QByteArray& inhalt);
