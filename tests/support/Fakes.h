@@ -22,19 +22,25 @@ public:
     UhrLesung LesenZu(quint64 eingabeZeit) override;
     // Local wall-clock time the clock shows; the zone plays no part.
     void Setze(const QDateTime& lokal) { jetzt_ = lokal; }
-    void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0);
-    void Weiter(qint64 ms);
+    void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0) {
+        jetzt_ = QDateTime(QDate(jahr, monat, tag), QTime(stunde, minute, sekunde, ms), Qt::UTC);
+    }
+    void Weiter(qint64 ms) { jetzt_ = jetzt_.addMSecs(ms), eingabeUhr += quint64(ms); }
     quint64 eingabeUhr = 1'000'000;
 
 private:
     QDateTime jetzt_;
 };
 
+// Lines end at LF, a CR before it dropped; written lines end in CR LF.
 class FakeDateisystem : public IDateisystem {
 public:
     std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                               bool create) override;
-    bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override;
+    bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override {
+        if (!gesperrt.contains(name)) dateien[name] = inhalt;
+        return !gesperrt.contains(name);
+    }
     QMap<QString, QByteArray> dateien;  // name -> content
     QStringList gesperrt;               // names that can be neither opened nor written
 };
@@ -46,22 +52,31 @@ public:
         if (waehrendOffen) waehrendOffen();
     }
     QStringList texte;
-    // Runs while the box is "open", as a nested event loop would.
-    std::function<void()> waehrendOffen;
+    std::function<void()> waehrendOffen;  // runs while the box is "open"
 };
 
+// Voices "Stimme 0" ... "Stimme n-1"; records every phrase it is asked to say.
 class FakeStimme : public IStimme {
 public:
     struct Auftrag {
         QString text;
-        int flags, stimme, rate;
+        int flags;
     };
     explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     bool GetVoices(SprachTokens& stimmen) override;
-    bool SetVoice(const SprachToken& token) override;
-    bool SetRate(int r) override;
-    bool Speak(const QString& text, int flags) override;
-
+    bool SetVoice(const SprachToken& t) override {
+        if (t.index >= 0 && t.index < anzahl) stimme = t.index;
+        return t.index >= 0 && t.index < anzahl;
+    }
+    bool SetRate(int r) override {
+        if (!rateScheitert) rate = r;
+        return !rateScheitert;
+    }
+    bool Speak(const QString& text, int flags) override {
+        if (beimSprechen) beimSprechen();
+        if (!sprechenScheitert) auftraege.append({text, flags});
+        return !sprechenScheitert;
+    }
     int anzahl, stimme = 0, rate = 0;
     bool sprechenScheitert = false, rateScheitert = false;
     QList<Auftrag> auftraege;
@@ -84,12 +99,11 @@ public:
     int piepse = 0;
 };
 
-// Records what the window says about the countdown's state.
 class FakeCountdownStatus : public ICountdownStatus {
 public:
     void CountdownLaeuft(bool l) override { meldungen << (laeuft = l); }
     bool laeuft = false;
-    QList<bool> meldungen;
+    QList<bool> meldungen;  // every report
 };
 
 // One window on fakes, each test its own. Files live in memory unless a real

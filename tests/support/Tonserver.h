@@ -12,15 +12,14 @@
 
 class PrivaterTonserver {
 public:
-    PrivaterTonserver();
+    PrivaterTonserver() { qputenv("PULSE_COOKIE", (dir_.path() + "/cookie").toLocal8Bit()); }
     ~PrivaterTonserver() { stoppen(); }
-
     // False when pulseaudio, pactl or parec is missing or the server does not come up.
     bool starten();
     void stoppen();
     // SIGSTOP or SIGCONT: a server that stops answering, or answers again.
     void anhalten(bool an);
-    QString adresse() const;
+    QString adresse() const { return "unix:" + dir_.path() + "/pulse/native"; }
     // The null sink's state: RUNNING, IDLE or SUSPENDED.
     QString senke();
     // Starts a helper process against this server.
