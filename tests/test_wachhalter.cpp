@@ -11,14 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
+#include <QtTest>
 #include <csignal>
 #include <cstdio>
 
@@ -29,33 +22,30 @@ namespace {
 using namespace std::chrono_literals;
 
 // One run of the stand-in script: its records, one JSON object per call.
-class Stellvertreter {
-public:
+struct Stellvertreter {
     explicit Stellvertreter(const QString& argumente) {
-        p_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        p_.start(QStringLiteral(WACHHALTE_DIENSTE), argumente.split(u' ', Qt::SkipEmptyParts));
-        (void)QTest::qWaitFor([&] { return Lesen(), bereit_; }, 15000);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        p.start(WACHHALTE_DIENSTE, argumente.split(u' ', Qt::SkipEmptyParts));
+        (void)QTest::qWaitFor([&] { return Lesen(), bereit; }, 15000);
     }
     ~Stellvertreter() {
-        p_.terminate();
-        if (!p_.waitForFinished(5000)) p_.kill();
+        p.terminate();
+        if (!p.waitForFinished(5000)) p.kill();
     }
-    bool bereit_ = false;
-    QString adresse_;
-    QList<QJsonObject> aufrufe_;
     const QList<QJsonObject>& Lesen() {
-        while (p_.canReadLine()) {
-            const QJsonObject o = QJsonDocument::fromJson(p_.readLine()).object();
-            bereit_ |= o.contains(u"bereit");
-            if (o.contains(u"adresse")) adresse_ = o[u"adresse"].toString();
-            if (o.contains(u"aufruf")) aufrufe_.append(o);
+        while (p.canReadLine()) {
+            const QJsonObject o = QJsonDocument::fromJson(p.readLine()).object();
+            bereit |= o.contains(u"bereit");
+            if (o.contains(u"adresse")) adresse = o[u"adresse"].toString();
+            if (o.contains(u"aufruf")) aufrufe.append(o);
         }
-        return aufrufe_;
+        return aufrufe;
     }
-
-private:
-    QProcess p_;
+    QProcess p;
+    bool bereit = false;
+    QString adresse;
+    QList<QJsonObject> aufrufe;
 };
 
 // The calls in short: G the session manager, P the portal, S the screen saver,
@@ -104,9 +94,9 @@ class WachHalterTest : public QObject {
 private slots:
     void initTestCase() {
         bus_ = std::make_unique<Stellvertreter>(QStringLiteral("--bus"));
-        QVERIFY2(bus_->bereit_, "the private session bus did not come up");
+        QVERIFY2(bus_->bereit, "the private session bus did not come up");
         // Before anything in this process reaches for the session bus.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_->adresse_.toUtf8());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_->adresse.toUtf8());
     }
     void cleanupTestCase() { bus_.reset(); }
 
@@ -145,24 +135,19 @@ private slots:
         QElapsedTimer t;
         for (const QString& schritt : teile[1].split(u' ', Qt::SkipEmptyParts)) {
             t.start();
-            if (schritt == u"an" || schritt == u"aus") {
-                h->CountdownLaeuft(schritt == u"an");
-            } else if (schritt == u"ende") {
-                h.reset();
-                QVERIFY2(t.elapsed() < 5000, "the end waited far longer than its bound");
-            } else if (schritt == u"neu") {
-                s = std::make_unique<Stellvertreter>(dienste);
-            } else if (schritt == u"snap") {
-                qputenv("SNAP", "/snap/tempiro/1");
-            } else if (schritt.startsWith(u'w')) {
+            if (schritt == u"an" || schritt == u"aus") h->CountdownLaeuft(schritt == u"an");
+            if (schritt == u"neu") s = std::make_unique<Stellvertreter>(dienste);
+            if (schritt == u"snap") qputenv("SNAP", "/snap/tempiro/1");
+            if (schritt == u"ende") h.reset();
+            QVERIFY2(schritt != u"ende" || t.elapsed() < 5000,
+                     "the end waited far longer than its bound");
+            if (schritt.startsWith(u'w'))
                 QVERIFY2(
                     s && QTest::qWaitFor(
                              [&] { return s->Lesen().size() >= schritt.mid(1).toInt(); }, 10000),
                     qPrintable("calls so far: " + Verlauf(aufrufe())));
-            } else if (schritt.startsWith(u'=')) {
-                QTest::qWait(500);
-                QCOMPARE(aufrufe().size(), schritt.mid(1).toInt());
-            }
+            if (schritt.startsWith(u'=')) QTest::qWait(500);
+            if (schritt.startsWith(u'=')) QCOMPARE(aufrufe().size(), schritt.mid(1).toInt());
         }
         QTest::qWait(300);  // a release sent without waiting for its answer
         const QList<QJsonObject> a = aufrufe();
@@ -175,16 +160,15 @@ private slots:
             // which knows the program otherwise, the app id; the session
             // manager and the portal for suspend and idle, with no window
             // (there is none here).
-            const QString dienst = a[i][u"dienst"].toString();
-            const QByteArray text =
-                QJsonDocument(a[i][u"argumente"].toArray()).toJson(QJsonDocument::Compact);
             if (a[i][u"aufruf"].toString() != u"Inhibit") continue;
-            QCOMPARE(text, dienst == u"sitzung" ? R"(["de.tempiro.Tempiro",0,"Countdown läuft",12])"
-                           : dienst == u"portal"
-                               ? R"(["",12,{"handle_token":")" +
-                                     a[i][u"wert"].toString().section(u'/', -1).toUtf8() +
-                                     R"(","reason":"Countdown läuft"}])"
-                               : R"(["de.tempiro.Tempiro","Countdown läuft"])");
+            const QString dienst = a[i][u"dienst"].toString();
+            QCOMPARE(QJsonDocument(a[i][u"argumente"].toArray()).toJson(QJsonDocument::Compact),
+                     dienst == u"sitzung" ? R"(["de.tempiro.Tempiro",0,"Countdown läuft",12])"
+                     : dienst == u"portal"
+                         ? R"(["",12,{"handle_token":")" +
+                               a[i][u"wert"].toString().section(u'/', -1).toUtf8() +
+                               R"(","reason":"Countdown läuft"}])"
+                         : R"(["de.tempiro.Tempiro","Countdown läuft"])");
         }
     }
 
