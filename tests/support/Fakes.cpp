@@ -53,21 +53,6 @@ std::unique_ptr<ITextStream> FakeDateisystem::OpenTextFile(const QString& name, 
     return std::make_unique<FakeStrom>(*this, name, lesen);
 }
 
-bool FakeStimme::GetVoices(SprachTokens& stimmen) {
-    stimmen.eintraege.clear();
-    for (int i = 0; i < anzahl; ++i)
-        stimmen.eintraege.append({i, QStringLiteral("Stimme %1").arg(i)});
-    return true;
-}
-
-std::unique_ptr<IStimme> FakeSprachDienst::ErzeugeStimme() {
-    if (scheitert) return nullptr;
-    auto s = std::make_unique<FakeStimme>(anzahl);
-    s->rateScheitert = rateScheitert;
-    letzte = s.get();
-    return s;
-}
-
 Form1& Pruefstand::Starten(IDateisystem* echteDateien) {
     form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien, &meldung,
                                            &sprache, &signalton, &countdown});

@@ -58,27 +58,26 @@ public:
 // Voices "Stimme 0" ... "Stimme n-1"; records every phrase it is asked to say.
 class FakeStimme : public IStimme {
 public:
+    explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
+    bool GetVoices(SprachTokens& s) override {
+        for (int i = 0; i < anzahl; ++i)
+            s.eintraege.append({i, QStringLiteral("Stimme %1").arg(i)});
+        return true;
+    }
+    bool SetVoice(const SprachToken& t) override {
+        return t.index >= 0 && t.index < anzahl && (stimme = t.index, true);
+    }
+    bool SetRate(int r) override { return !rateScheitert && (rate = r, true); }
+    bool Speak(const QString& text, int flags) override {
+        if (beimSprechen) beimSprechen();
+        return !sprechenScheitert && (auftraege.append({text, flags}), true);
+    }
+    int anzahl, stimme = 0, rate = 0;
+    bool sprechenScheitert = false, rateScheitert = false;
     struct Auftrag {
         QString text;
         int flags;
     };
-    explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
-    bool GetVoices(SprachTokens& stimmen) override;
-    bool SetVoice(const SprachToken& t) override {
-        if (t.index >= 0 && t.index < anzahl) stimme = t.index;
-        return t.index >= 0 && t.index < anzahl;
-    }
-    bool SetRate(int r) override {
-        if (!rateScheitert) rate = r;
-        return !rateScheitert;
-    }
-    bool Speak(const QString& text, int flags) override {
-        if (beimSprechen) beimSprechen();
-        if (!sprechenScheitert) auftraege.append({text, flags});
-        return !sprechenScheitert;
-    }
-    int anzahl, stimme = 0, rate = 0;
-    bool sprechenScheitert = false, rateScheitert = false;
     QList<Auftrag> auftraege;
     std::function<void()> beimSprechen;  // runs inside every Speak
 };
@@ -86,7 +85,13 @@ public:
 class FakeSprachDienst : public ISprachDienst {
 public:
     explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
-    std::unique_ptr<IStimme> ErzeugeStimme() override;
+    std::unique_ptr<IStimme> ErzeugeStimme() override {
+        if (scheitert) return nullptr;
+        auto s = std::make_unique<FakeStimme>(anzahl);
+        s->rateScheitert = rateScheitert;
+        letzte = s.get();
+        return s;
+    }
     int anzahl;
     bool scheitert = false;        // the engine is unusable: no voice
     bool rateScheitert = false;    // the voices handed out refuse their rate
