@@ -22,6 +22,7 @@
 
 namespace {
 QAccessibleInterface* Zugang(QWidget* w) { return QAccessible::queryAccessibleInterface(w); }
+bool Zeigen(Form1& f) { return f.show(), QTest::qWaitForWindowActive(&f); }
 const QByteArray AlteZeile = "01 04.12.2026 09:00:00,00\r\n";
 QByteArray Inhalt(const QString& name) {
     QFile f(name);
@@ -101,7 +102,7 @@ private slots:
     void bild() {
         Pruefstand p;
         Form1& f = p.Starten();
-        QVERIFY(p.Zeigen());
+        QVERIFY(Zeigen(f));
         QCOMPARE(f.devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
         const QImage bild = f.Image1->pixmap().toImage();
         QCOMPARE(bild.devicePixelRatio(), f.devicePixelRatio());
@@ -115,7 +116,7 @@ private slots:
     void stimmeWaehlen() {
         Pruefstand p;
         Form1& f = p.Starten();
-        QVERIFY(p.Zeigen());
+        QVERIFY(Zeigen(f));
         f.List_Sprecher->setCurrentRow(2);
         QTest::keyClick(f.List_Sprecher, Qt::Key_Up);
         QCOMPARE(p.dateien.dateien["SprecherNr.txt"] + f.List_Sprecher->toolTip(), "1\r\nStimme 1");
@@ -158,7 +159,7 @@ private slots:
         Pruefstand p;
         Form1& f = p.Starten();
         SetzeWert(f.Check_Dauer, folge.contains("Combo_Morgen") ? 0 : 1);
-        QVERIFY(p.Zeigen());
+        QVERIFY(Zeigen(f));
         auto runde = [&](Qt::Key taste) {
             QStringList r{QApplication::focusWidget()->objectName()};
             for (qsizetype i = folge.count(u' '); i >= 0; --i) {
@@ -182,7 +183,7 @@ private slots:
     void sprecher() {
         Pruefstand p;
         Form1& f = p.Starten();
-        QVERIFY(p.Zeigen());
+        QVERIFY(Zeigen(f));
         QAccessibleInterface* liste = Zugang(f.List_Sprecher);
         f.List_Sprecher->setCurrentRow(1);
         QStringList ist{liste->text(QAccessible::Name) + QString::number(liste->childCount())};
@@ -340,7 +341,7 @@ private slots:
         Pruefstand p;
         Form1& f = p.Starten();
         SignalEnde ende;
-        QVERIFY(p.Zeigen());
+        QVERIFY(Zeigen(f));
         f.Timer_Zeitanzeige->setEnabled(false);
         f.Label_Zeitanzeige->clear();
         QElapsedTimer uhr;
@@ -427,7 +428,7 @@ private slots:
         QVERIFY(!SignalEnde::Angefordert());
         Pruefstand p;
         Form1& f = p.Starten();
-        QVERIFY(p.Zeigen());
+        QVERIFY(Zeigen(f));
         f.btn_ZeitSpeichern_Click();
         Meldungsfenster meldung;
         QString verlauf;

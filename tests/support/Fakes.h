@@ -13,13 +13,17 @@
 
 #include "app/Dienste.h"
 #include "app/Form1.h"
+#include "app/Plattform.h"
 
 class FakeUhr : public IUhr {
 public:
     FakeUhr() { Setze(2026, 12, 5, 10, 0, 0); }
-    UhrLesung Lesen() override;
+    UhrLesung Lesen() override { return UhrLesungAus(jetzt_); }
     // Input events are stamped with eingabeUhr, which goes with the clock.
-    UhrLesung LesenZu(quint64 eingabeZeit) override;
+    UhrLesung LesenZu(quint64 eingabeZeit) override {
+        const quint64 alter = eingabeUhr - eingabeZeit;
+        return UhrLesungAus(alter <= 60000 ? jetzt_.addMSecs(-qint64(alter)) : jetzt_);
+    }
     // Local wall-clock time the clock shows; the zone plays no part.
     void Setze(const QDateTime& lokal) { jetzt_ = lokal; }
     void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0) {
@@ -115,8 +119,12 @@ public:
 // file service is handed to Starten.
 struct Pruefstand {
     explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {}
-    Form1& Starten(IDateisystem* echteDateien = nullptr);  // builds the window: Form_Load
-    bool Zeigen();  // shows it; false unless it becomes the active window
+    // Builds the window, which runs Form_Load.
+    Form1& Starten(IDateisystem* echteDateien = nullptr) {
+        form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
+                                               &meldung, &sprache, &signalton, &countdown});
+        return *form;
+    }
     QByteArray Log() const { return dateien.dateien.value(QStringLiteral("zeitnehmung.txt")); }
     FakeStimme* Stimme() const { return sprache.letzte; }
 
