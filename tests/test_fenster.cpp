@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window with fake services, each test in an empty working directory of
-// its own: start-up in its variants, the picture, the voice choice, what a
-// screen reader learns through Qt's accessibility interfaces (the end-to-end
-// tests hear Orca read the window on the real bus: every name, the lists'
-// values, the clock line's silence, the end message), the time of a stamp, the
-// wait of "Ansage Zeit", the end by signal; and on the real file service:
-// damaged or misplaced files at start-up, a line that survives the process
-// being killed right after the press, and a disk that fills up.
+// The window, each test in an empty working directory of its own. On fake
+// services: the picture, what a screen reader learns through Qt's
+// accessibility interfaces (the end-to-end tests hear Orca read the window on
+// the real bus: every name, the lists' values, the clock line's silence, the
+// end message), the time of a stamp, the wait of "Ansage Zeit", the end by
+// signal. On the real file service: start-up on damaged or misplaced files, a
+// line that survives the process being killed right after the press, and a
+// disk that fills up.
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,49 +54,6 @@ private slots:
         if (std::exchange(eingehaengt_, false)) ::umount(qPrintable(arbeit_));
     }
 
-    // Start-up in full and with its failures: each says so once, speech is off
-    // and locked when it failed, and the log is opened whenever it can be, so
-    // no stamp is lost; the lines already in it stay. Without a failure the
-    // first voice is chosen and remembered, at rate -5.
-    void start_data() {
-        QTest::addColumn<QString>(
-            "fehler");  // the engine unusable, its rate refused, the log locked
-        QTest::newRow("full") << "";
-        QTest::newRow("engine unusable") << "engine";
-        QTest::newRow("rate refused") << "rate";
-        QTest::newRow("engine and log") << "engine log";
-    }
-    void start() {
-        QFETCH(QString, fehler);
-        Pruefstand p;
-        p.sprache.scheitert = fehler.contains("engine");
-        p.sprache.rateScheitert = fehler.contains("rate");
-        p.dateien.dateien["zeitnehmung.txt"] = AlteZeile;
-        const bool sprache = fehler.isEmpty(), log = !fehler.contains("log");
-        if (!log) p.dateien.gesperrt << "zeitnehmung.txt";
-        Form1& f = p.Starten();
-        QCOMPARE(QStringLiteral("%1 %2").arg(f.A.SprachAusgabeAn).arg(Wert(f.Check_CountDown)),
-                 sprache ? "-1 1" : "0 0");
-        for (QWidget* w : std::initializer_list<QWidget*>{f.Check_SprachAusgabe, f.List_Sprecher,
-                                                          f.Check_CountDown, f.Command_Zeitansage})
-            QCOMPARE(w->isEnabled(), sprache);
-        if (sprache)
-            QCOMPARE(p.dateien.dateien["SprecherNr.txt"] + QByteArray::number(p.Stimme()->rate),
-                     "0\r\n-5");
-        // A press without a log says why nothing is written; closing is quiet.
-        f.btn_ZeitSpeichern_Click();
-        f.close();
-        QVERIFY(!f.A.Zeitnehmung);
-        QStringList meldungen;
-        if (!sprache)
-            meldungen << "Problem mit Initialisierung der Sprachausgabe, Installation überprüfen";
-        if (!log)
-            meldungen << "zeitnehmung.txt lässt sich nicht öffnen"
-                      << "zeitnehmung.txt lässt sich nicht öffnen";
-        QCOMPARE(p.meldung.texte, meldungen);
-        QCOMPARE(p.Log(), AlteZeile + (log ? "01 05.12.2026 10:00:00,00\r\n" : ""));
-    }
-
     // The picture is drawn from the version for the window's scale, pixel for
     // pixel; ctest runs this once more at scale 2 (test_fenster_skala2).
     void bild() {
@@ -109,23 +66,6 @@ private slots:
         QCOMPARE(bild,
                  QImage(f.devicePixelRatio() > 1 ? ":/tempiro/bild@2x.jpg" : ":/tempiro/bild.jpg")
                      .convertToFormat(bild.format()));
-    }
-
-    // Each choice, by the program or the arrow keys, switches the voice and is
-    // saved; a save that fails keeps the old choice on disk and says so once.
-    void stimmeWaehlen() {
-        Pruefstand p;
-        Form1& f = p.Starten();
-        QVERIFY(Zeigen(f));
-        f.List_Sprecher->setCurrentRow(2);
-        QTest::keyClick(f.List_Sprecher, Qt::Key_Up);
-        QCOMPARE(p.dateien.dateien["SprecherNr.txt"] + f.List_Sprecher->toolTip(), "1\r\nStimme 1");
-        p.dateien.gesperrt << "SprecherNr.txt";
-        f.List_Sprecher->setCurrentRow(0);
-        f.List_Sprecher->setCurrentRow(2);
-        QCOMPARE(QStringLiteral("%1 %2 ").arg(p.Stimme()->stimme).arg(f.A.SprecherNr) +
-                     p.meldung.texte.join('|') + p.dateien.dateien["SprecherNr.txt"],
-                 "2 2 SprecherNr.txt lässt sich nicht speichern1\r\n");
     }
 
     // A screen reader speaks a label in place of the name it labels, so only
@@ -206,14 +146,15 @@ private slots:
                                    "2 Stimme 2 11 00"}));
     }
 
-    // Start-up reads the first line of SprecherNr.txt, however long, and
-    // selects the voice its number names (0 when it does not fit in 16 bits);
-    // the file, write-protected here, is then replaced whole by exactly that
-    // choice, and nothing is left beside it. A directory in place of a file
-    // can be neither read nor replaced: a message, and the window goes on.
-    void dateienBeimStart_data() {
+    // Start-up on real files reads the first line of SprecherNr.txt, however
+    // long, and selects the voice its number names (0 when it does not fit in
+    // 16 bits); the file, write-protected here, is then replaced whole by
+    // exactly that choice, and nothing is left beside it. A directory in place
+    // of a file can be neither read nor replaced: a message, and the window
+    // goes on; without a log a press says why nothing is written.
+    void start_data() {
         QTest::addColumn<QByteArray>("inhalt");  // of SprecherNr.txt; "/name": a directory
-        QTest::addColumn<QString>("ergebnis");   // voice chosen, message
+        QTest::addColumn<QString>("ergebnis");   // voice chosen, messages
         const QByteArray mb(1 << 20, '0');
         // clang-format off
         QTest::newRow("CR only") << QByteArray("1\r2\r") << "1 ";
@@ -221,10 +162,11 @@ private slots:
         QTest::newRow("megabyte of zeros, then 2") << mb + "2\r\n" << "2 ";
         QTest::newRow("megabyte line before a 2") << "x" + mb + "\r\n2\r\n" << "0 ";
         QTest::newRow("voice file a directory") << QByteArray("/SprecherNr.txt") << "0 SprecherNr.txt lässt sich nicht speichern";
-        QTest::newRow("log a directory") << QByteArray("/zeitnehmung.txt") << "0 zeitnehmung.txt lässt sich nicht öffnen";
+        QTest::newRow("log a directory") << QByteArray("/zeitnehmung.txt")
+            << "0 zeitnehmung.txt lässt sich nicht öffnen|zeitnehmung.txt lässt sich nicht öffnen";
         // clang-format on
     }
-    void dateienBeimStart() {
+    void start() {
         QFETCH(QByteArray, inhalt);
         QFETCH(QString, ergebnis);
         QVERIFY(inhalt.startsWith('/') ? QDir().mkdir(inhalt.mid(1))
@@ -233,11 +175,12 @@ private slots:
         DateiDienst fs;
         Pruefstand p;
         Form1& f = p.Starten(&fs);
-        QCOMPARE(QString::number(f.List_Sprecher->currentRow()) + ' ' + p.meldung.texte.join(""),
+        f.btn_ZeitSpeichern_Click();
+        QCOMPARE(QString::number(f.List_Sprecher->currentRow()) + ' ' + p.meldung.texte.join('|'),
                  ergebnis);
         QCOMPARE(Inhalt("SprecherNr.txt"),
                  inhalt == "/SprecherNr.txt" ? "<none>" : ergebnis.left(1).toLatin1() + "\r\n");
-        QCOMPARE(bool(f.A.Zeitnehmung), inhalt != "/zeitnehmung.txt");
+        QCOMPARE(Inhalt("zeitnehmung.txt"), inhalt == "/zeitnehmung.txt" ? "<none>" : Stempel(1));
         QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList({"SprecherNr.txt", "zeitnehmung.txt"}));
     }
