@@ -5,13 +5,12 @@
 // state as its listeners hear it with the warning about a far target; the
 // clock is a fake that the test moves, the tick procedure is called directly,
 // as the timer would. Without a window: the day numbers, the split of a span,
-// the summer-time rule in the clock line and the stamp line. (Reading numbers
-// from text is proven by the fuzz corpus, test_fuzzkorpus.)
+// and the summer-time rule in the clock line. (Reading numbers from text is
+// proven by the fuzz corpus, test_fuzzkorpus.)
 #include <QtTest>
 
 #include "clock/Zeitanzeige.h"
 #include "countdown/Countdown.h"
-#include "log/Zeitnehmung.h"
 #include "support/Fakes.h"
 
 namespace {
@@ -281,24 +280,6 @@ private slots:
                 }
             }
         }
-    }
-
-    // Hundredths truncated, never rounded, and exact where the seconds times
-    // 100 fall just below the whole number (0.29 s, 2.01 s); numbers past 16 bits.
-    void stempelZeile() {
-        FakeUhr uhr;
-        QStringList zeilen;
-        for (auto [nummer, zeit] : {std::pair{1, QTime(14, 3, 27, 500)},
-                                    {99, QTime(14, 3, 27)},
-                                    {100, QTime(14, 3, 27, 999)},
-                                    {7, QTime(0, 0, 0, 290)},
-                                    {32768, QTime(0, 0, 2, 10)}}) {
-            uhr.Setze(QDateTime(QDate(2026, 12, 5), zeit, Qt::UTC));
-            zeilen << StempelZeile(nummer, uhr.Lesen());
-        }
-        QCOMPARE(zeilen, QStringList({"01 05.12.2026 14:03:27,50", "99 05.12.2026 14:03:27,00",
-                                      "100 05.12.2026 14:03:27,99", "07 05.12.2026 00:00:00,29",
-                                      "32768 05.12.2026 00:00:02,01"}));
     }
 };
 

@@ -235,16 +235,22 @@ private slots:
     // A stamp is the moment the button went down, however late the press is
     // handled; a press without an input event (a screen reader's action), or
     // one whose time stamp is more than a minute old or not of the input
-    // clock, is stamped when handled. Date, time and hundredths agree.
+    // clock, is stamped when handled. Date, time and hundredths agree; the
+    // hundredths are truncated, also where the seconds times 100 fall just
+    // below the whole number. Stamps are numbered past 16 bits.
     void stempelZeit_data() {
-        QTest::addColumn<QString>("druck");  // how, how long before it is handled (ms), the stamp
+        QTest::addColumn<QString>(
+            "druck");  // how, how long before it is handled (ms), the time stamped
         // clang-format off
-        QTest::newRow("mouse, handled 4.2 s late") << "Maus 4200 01 05.12.2026 23:59:58,30";
-        QTest::newRow("Enter, across midnight") << "Enter 2600 01 05.12.2026 23:59:59,90";
-        QTest::newRow("space bar, a minute old") << "Leertaste 60000 01 05.12.2026 23:59:02,50";
-        QTest::newRow("older than a minute") << "Maus 60001 01 06.12.2026 00:00:02,50";
-        QTest::newRow("stamped ahead of its handling") << "Maus -5 01 06.12.2026 00:00:02,50";
-        QTest::newRow("screen reader's action, no input event") << "Aktion 0 01 06.12.2026 00:00:02,50";
+        QTest::newRow("mouse, handled 4.2 s late") << "Maus 4200 05.12.2026 23:59:58,30";
+        QTest::newRow("Enter, across midnight") << "Enter 2600 05.12.2026 23:59:59,90";
+        QTest::newRow("space bar, a minute old") << "Leertaste 60000 05.12.2026 23:59:02,50";
+        QTest::newRow("older than a minute") << "Maus 60001 06.12.2026 00:00:02,50";
+        QTest::newRow("stamped ahead of its handling") << "Maus -5 06.12.2026 00:00:02,50";
+        QTest::newRow("screen reader's action, no input event") << "Aktion 0 06.12.2026 00:00:02,50";
+        QTest::newRow("hundredths truncated, not rounded") << "Maus 2501 05.12.2026 23:59:59,99";
+        QTest::newRow("hundredths where the seconds times 100 fall short") << "Leertaste 490 06.12.2026 00:00:02,01";
+        QTest::newRow("the same at 0.29 s") << "Enter 2210 06.12.2026 00:00:00,29";
         // clang-format on
     }
     void stempelZeit() {
@@ -253,6 +259,7 @@ private slots:
         Pruefstand p;
         Form1& f = p.Starten();
         p.uhr.Setze(2026, 12, 6, 0, 0, 2, 500);
+        f.A.StempelZaehler = 32767;
         QWidget* knopf = f.btn_ZeitSpeichern;
         for (bool runter : {true, false}) {
             std::unique_ptr<QInputEvent> e;
@@ -272,7 +279,7 @@ private slots:
             e->setTimestamp(p.uhr.eingabeUhr - quint64(druck.section(' ', 1, 1).toLongLong()));
             QApplication::sendEvent(knopf, e.get());
         }
-        QTRY_COMPARE(p.Log(), druck.section(' ', 2).toLatin1() + "\r\n");
+        QTRY_COMPARE(p.Log(), "32768 " + druck.section(' ', 2).toLatin1() + "\r\n");
     }
 
     // "Ansage Zeit" waits for its phrase (here 500 ms) in the event loop: a
