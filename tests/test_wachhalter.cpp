@@ -106,22 +106,15 @@ private slots:
         // until N calls have come; =N, after a pause N calls; neu, the
         // stand-ins come onto the bus; snap, the program runs as in a snap.
         QTest::addColumn<QString>("fall");
-        QTest::newRow("session manager first, every countdown its own hold, released at the end")
-            << "--sitzung --portal --schoner | an w1 aus w2 an w3 ende | G+1 G-1 G+2 G-2";
-        QTest::newRow("in a sandbox the portal first")
-            << "--sitzung --portal | snap an w1 aus w2 ende | P+1 P-1";
-        QTest::newRow("session manager late: the portal meanwhile, then the first in order kept")
-            << "--sitzung spaet=2.5 --portal | an w4 aus w5 ende | G+1 P+1 G!1 P-1 G-1";
-        QTest::newRow("portal: an early Close refused, closed again when it answers")
-            << "--portal spaet=1 | snap an aus w4 ende | P+1 P-1? P!1 P-1";
-        QTest::newRow("portal silent: screen saver and power management, its request closed")
-            << "--portal stumm --schoner --energie | snap an w3 aus w6 ende | "
-               "P+1 S+1 E+1 P-1? S-1 E-1";
-        QTest::newRow("refused: the next service, suspend held beside the screen saver")
-            << "--sitzung fehler --portal fehler --schoner --energie | an w4 aus w6 ende | "
-               "G+1 P+1 S+1 E+1 S-1 E-1";
-        QTest::newRow("nothing on the bus, the next countdown asks again")
-            << "--schoner | an =0 aus neu an w1 aus w2 ende | S+1 S-1";
+        // clang-format off
+        QTest::newRow("session manager first, every countdown its own hold, released at the end") << "--sitzung --portal --schoner | an w1 aus w2 an w3 ende | G+1 G-1 G+2 G-2";
+        QTest::newRow("in a sandbox the portal first") << "--sitzung --portal | snap an w1 aus w2 ende | P+1 P-1";
+        QTest::newRow("session manager late: the portal meanwhile, then the first in order kept") << "--sitzung spaet=2.5 --portal | an w4 aus w5 ende | G+1 P+1 G!1 P-1 G-1";
+        QTest::newRow("portal: an early Close refused, closed again when it answers") << "--portal spaet=1 | snap an aus w4 ende | P+1 P-1? P!1 P-1";
+        QTest::newRow("portal silent: screen saver and power management, its request closed") << "--portal stumm --schoner --energie | snap an w3 aus w6 ende | P+1 S+1 E+1 P-1? S-1 E-1";
+        QTest::newRow("refused: the next service, suspend held beside the screen saver") << "--sitzung fehler --portal fehler --schoner --energie | an w4 aus w6 ende | G+1 P+1 S+1 E+1 S-1 E-1";
+        QTest::newRow("nothing on the bus, the next countdown asks again") << "--schoner | an =0 aus neu an w1 aus w2 ende | S+1 S-1";
+        // clang-format on
     }
     void ablauf() {
         QFETCH(QString, fall);
