@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The sound path: where the timeline places clicks and phrases against a
 // simulated sound card's clock; the espeak-ng engine heard through a
-// recording output; the real output on a private PulseAudio.
+// recording output; the real output on a private PulseAudio that goes away,
+// comes back and hangs.
 #include <QTest>
 #include <thread>
 
@@ -239,10 +240,12 @@ private slots:
         QVERIFY(!stimme->GetVoices(stimmen) && !stimme->Speak("eins", SVSFDefault));
     }
 
-    // Without a server nothing waits and the beat falls back. With one: speech is
-    // heard; idle, the sink sleeps and a click wakes it; kept awake it never
-    // sleeps, also across a new server; a server that stops answering lets a
-    // waiting phrase go, and the output closes at once.
+    // Without a server nothing waits and the beat falls back to the platform
+    // beep. With one, a sink kept awake wakes again with a new server and
+    // stays awake past the sink's idle limit, and sleeps once let go; a server
+    // that stops answering lets a waiting phrase go, and the output closes at
+    // once. (The end-to-end tests hear speech and beat on PulseAudio and
+    // PipeWire, the sink sleep when idle, and stay awake through a countdown.)
     void echterServer() {
         int piepse = 0;
         {
@@ -254,40 +257,25 @@ private slots:
             QCOMPARE(piepse, 1);
         }
         PrivaterTonserver server;
-        if (!server.starten()) QSKIP("no private sound server here (pulseaudio, parec, pactl)");
+        if (!server.starten()) QSKIP("no private sound server here (pulseaudio, pactl)");
         auto ausgabe = std::make_unique<Tonausgabe>(server.adresse().toStdString());
         QTRY_COMPARE_WITH_TIMEOUT(ausgabe->zustand(), Tonausgabe::Zustand::Bereit, 5000);
         EspeakSprachDienst dienst(*ausgabe);
         auto stimme = dienst.ErzeugeStimme();
-        KlickSignalton klick(ausgabe.get(), [&] { ++piepse; });
-        {
-            Mitschnitt mitschnitt(server);
-            QVERIFY(stimme->Speak("Noch 90 Sekunden", SVSFDefault));
-            QVERIFY(mitschnitt.lauteSamples() > size_t(kAbtastrate / 2));
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(server.senke(), "SUSPENDED", 8000);
-        QVERIFY(!ausgabe->spielt());
-        {
-            Mitschnitt mitschnitt(server);
-            klick.Beep();
-            QVERIFY(ausgabe->spielt());
-            std::this_thread::sleep_for(kAnlauf + 200ms);
-            QVERIFY(mitschnitt.lauteSamples() > 100);
-        }
+        QVERIFY(stimme->Speak("Noch 90 Sekunden", SVSFDefault));
+        KlickSignalton(ausgabe.get(), [&] { ++piepse; }).Beep();
+        QCOMPARE(piepse, 1);  // every click of a working output goes to it
         ausgabe->wachHalten(true);
-        for (int i = 0; i < 12; ++i) {  // three seconds, three times the sink's idle limit
-            std::this_thread::sleep_for(250ms);
-            QCOMPARE(server.senke(), "RUNNING");
-        }
         server.stoppen();
         QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->spielt(), 10000);
         QVERIFY(server.starten());
         QTRY_VERIFY_WITH_TIMEOUT(ausgabe->spielt(), 10000);  // no request needed
-        std::this_thread::sleep_for(1500ms);
-        QCOMPARE(server.senke(), "RUNNING");
+        for (int i = 0; i < 12; ++i) {  // three seconds, three times the sink's idle limit
+            std::this_thread::sleep_for(250ms);
+            QCOMPARE(server.senke(), "RUNNING");
+        }
         ausgabe->wachHalten(false);
         QTRY_COMPARE_WITH_TIMEOUT(server.senke(), "SUSPENDED", 5000);
-        QCOMPARE(piepse, 1);  // every click of a working output went to it
         server.anhalten(true);
         QVERIFY(stimme->Speak("eins", SVSFDefault));  // let go, not held for good
         QCOMPARE(ausgabe->zustand(), Tonausgabe::Zustand::Getrennt);

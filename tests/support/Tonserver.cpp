@@ -23,7 +23,7 @@ void PrivaterTonserver::helfer(QProcess& p, const QString& programm, const QStri
 }
 
 bool PrivaterTonserver::starten() {
-    for (const char* werkzeug : {"pulseaudio", "parec", "pactl"})
+    for (const char* werkzeug : {"pulseaudio", "pactl"})
         if (QStandardPaths::findExecutable(werkzeug).isEmpty()) return false;
     const QString sockel = adresse().mid(5);
     QFile::remove(sockel);
@@ -55,21 +55,4 @@ QString PrivaterTonserver::senke() {
     helfer(pactl, "pactl", {"list", "sinks", "short"});
     pactl.waitForFinished(5000);
     return QString::fromUtf8(pactl.readAllStandardOutput()).section(u'\t', -1).trimmed();
-}
-
-Mitschnitt::Mitschnitt(PrivaterTonserver& server) {
-    server.helfer(parec_, "parec",
-                  {"-d", "null.monitor", "--raw", "--format=s16le", "--rate=22050", "--channels=1",
-                   "--latency-msec=20"});
-    std::this_thread::sleep_for(500ms);  // connected before anything plays
-}
-
-size_t Mitschnitt::lauteSamples() {
-    std::this_thread::sleep_for(200ms);
-    parec_.terminate();
-    parec_.waitForFinished(3000);
-    const QByteArray roh = parec_.readAllStandardOutput();
-    const auto* p = reinterpret_cast<const int16_t*>(roh.constData());
-    return size_t(
-        std::count_if(p, p + roh.size() / 2, [](int16_t x) { return std::abs(x) >= 320; }));
 }
