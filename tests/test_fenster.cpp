@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window, each test in an empty working directory of its own. On fake
-// services: the picture, what a screen reader learns through Qt's
+// services: what a screen reader learns through Qt's
 // accessibility interfaces (the end-to-end tests hear Orca read the window on
 // the real bus: every name, the lists' values, the clock line's silence, the
 // end message), the time of a stamp, the wait of "Ansage Zeit", the end by
@@ -52,20 +52,6 @@ private slots:
     void cleanup() {
         QDir::setCurrent(dir_.path());
         if (std::exchange(eingehaengt_, false)) ::umount(qPrintable(arbeit_));
-    }
-
-    // The picture is drawn from the version for the window's scale, pixel for
-    // pixel; ctest runs this once more at scale 2 (test_fenster_skala2).
-    void bild() {
-        Pruefstand p;
-        Form1& f = p.Starten();
-        QVERIFY(Zeigen(f));
-        QCOMPARE(f.devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
-        const QImage bild = f.Image1->pixmap().toImage();
-        QCOMPARE(bild.devicePixelRatio(), f.devicePixelRatio());
-        QCOMPARE(bild,
-                 QImage(f.devicePixelRatio() > 1 ? ":/tempiro/bild@2x.jpg" : ":/tempiro/bild.jpg")
-                     .convertToFormat(bild.format()));
     }
 
     // A screen reader speaks a label in place of the name it labels, so only
@@ -157,10 +143,8 @@ private slots:
         QTest::addColumn<QString>("ergebnis");   // voice chosen, messages
         const QByteArray mb(1 << 20, '0');
         // clang-format off
-        QTest::newRow("CR only") << QByteArray("1\r2\r") << "1 ";
         QTest::newRow("megabyte of digits") << "7" + mb + "\r\n" << "0 ";
-        QTest::newRow("megabyte of zeros, then 2") << mb + "2\r\n" << "2 ";
-        QTest::newRow("megabyte line before a 2") << "x" + mb + "\r\n2\r\n" << "0 ";
+        QTest::newRow("megabyte line before a 2, CR only") << "x" + mb + "\r2\r" << "0 ";
         QTest::newRow("voice file a directory") << QByteArray("/SprecherNr.txt") << "0 SprecherNr.txt lässt sich nicht speichern";
         QTest::newRow("log a directory") << QByteArray("/zeitnehmung.txt")
             << "0 zeitnehmung.txt lässt sich nicht öffnen|zeitnehmung.txt lässt sich nicht öffnen";

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
-// in memory that can be locked, a message box that records its texts, a voice
+// in memory, a message box that records its texts, a voice
 // that records what it is asked to say, a counting beep, and a listener to the
 // countdown's state. Pruefstand builds one window on them.
 #pragma once
@@ -42,11 +42,9 @@ public:
     std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                               bool create) override;
     bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override {
-        if (!gesperrt.contains(name)) dateien[name] = inhalt;
-        return !gesperrt.contains(name);
+        return dateien[name] = inhalt, true;
     }
     QMap<QString, QByteArray> dateien;  // name -> content
-    QStringList gesperrt;               // names that can be neither opened nor written
 };
 
 class FakeMeldung : public IMeldung {
@@ -71,13 +69,12 @@ public:
     bool SetVoice(const SprachToken& t) override {
         return t.index >= 0 && t.index < anzahl && (stimme = t.index, true);
     }
-    bool SetRate(int r) override { return !rateScheitert && (rate = r, true); }
+    bool SetRate(int) override { return true; }
     bool Speak(const QString& text, int flags) override {
         if (beimSprechen) beimSprechen();
-        return !sprechenScheitert && (auftraege.append({text, flags}), true);
+        return auftraege.append({text, flags}), true;
     }
-    int anzahl, stimme = 0, rate = 0;
-    bool sprechenScheitert = false, rateScheitert = false;
+    int anzahl, stimme = 0;
     struct Auftrag {
         QString text;
         int flags;
@@ -90,15 +87,11 @@ class FakeSprachDienst : public ISprachDienst {
 public:
     explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     std::unique_ptr<IStimme> ErzeugeStimme() override {
-        if (scheitert) return nullptr;
         auto s = std::make_unique<FakeStimme>(anzahl);
-        s->rateScheitert = rateScheitert;
         letzte = s.get();
         return s;
     }
     int anzahl;
-    bool scheitert = false;        // the engine is unusable: no voice
-    bool rateScheitert = false;    // the voices handed out refuse their rate
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
 };
 
