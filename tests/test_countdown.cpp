@@ -263,18 +263,17 @@ private slots:
     // summer time exactly from the last Sunday of March 02:00 to the last
     // Sunday of October 01:59:59.
     void sommerzeit() {
+        FakeUhr uhr;
         for (int jahr : {2026, 2027, 2028, 2030, 2035}) {
-            auto letzterSonntag = [&](int monat, int stunde) {
-                QDate d(jahr, monat, 31);
-                while (d.dayOfWeek() != 7) d = d.addDays(-1);
-                return QDateTime(d, QTime(stunde, 0), Qt::UTC);
-            };
-            FakeUhr uhr;
+            QDate maerz(jahr, 3, 31), oktober(jahr, 10, 31);
+            while (maerz.dayOfWeek() != 7) maerz = maerz.addDays(-1);
+            while (oktober.dayOfWeek() != 7) oktober = oktober.addDays(-1);
             for (QDate d(jahr, 1, 1); d.year() == jahr; d = d.addDays(1)) {
                 for (QTime zeit : {QTime(0, 0), QTime(1, 59, 59), QTime(2, 0), QTime(23, 59, 59)}) {
                     const QDateTime t(d, zeit, Qt::UTC);
                     uhr.Setze(t);
-                    const bool sommer = t >= letzterSonntag(3, 2) && t < letzterSonntag(10, 2);
+                    const bool sommer = t >= QDateTime(maerz, QTime(2, 0), Qt::UTC) &&
+                                        t < QDateTime(oktober, QTime(2, 0), Qt::UTC);
                     QCOMPARE(Zeitzeile(uhr.Lesen()),
                              t.toString("dd.MM.yyyy HH:mm:ss") + (sommer ? " MESZ" : " MEZ"));
                 }

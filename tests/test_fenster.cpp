@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window, each test in an empty working directory of its own. On fake
-// services: what a screen reader learns through Qt's
-// accessibility interfaces (the end-to-end tests hear Orca read the window on
-// the real bus: every name, the lists' values, the clock line's silence, the
-// end message), the time of a stamp, the wait of "Ansage Zeit", the end by
-// signal. On the real file service: start-up on damaged or misplaced files, a
-// line that survives the process being killed right after the press, and a
-// disk that fills up.
+// services: what a screen reader learns through Qt's accessibility interfaces
+// (the end-to-end tests hear Orca read the window on the real bus: every name,
+// the lists' values, the clock line's silence, the end message), the time of a
+// stamp, the wait of "Ansage Zeit", the end by signal. On the real file
+// service: start-up on damaged or misplaced files, a line that survives the
+// process being killed right after the press, and a disk that fills up.
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -278,11 +277,9 @@ private slots:
         QVERIFY(Zeigen(f));
         f.Timer_Zeitanzeige->setEnabled(false);
         f.Label_Zeitanzeige->clear();
-        QElapsedTimer uhr;
         bool gesprochen = false;
         p.Stimme()->beimSprechen = [&] {
             QTimer::singleShot(500, [&] { gesprochen = true; });
-            uhr.start();
             Warten::Bis([&] { return gesprochen; });
         };
         struct Maler : QObject {
@@ -327,7 +324,6 @@ private slots:
         QTimer::singleShot(450, [&] { merken(maler.n ? "painted" : "not painted"); });
         f.Command_Zeitansage_Click();
         merken("phrase over");
-        QVERIFY(uhr.elapsed() >= 500);
         QTRY_VERIFY(!f.isVisible());
         // The Tab moves the focus after the phrase, from "start" to "stop";
         // the click then gives it to "Zeit speichern".
