@@ -5,10 +5,11 @@
 // state as its listeners hear it with the warning about a far target; the
 // clock is a fake that the test moves, the tick procedure is called directly,
 // as the timer would. Without a window: the day numbers, the split of a span,
-// and the summer-time rule in the clock line. (Reading numbers from text is
-// proven by the fuzz corpus, test_fuzzkorpus.)
+// the summer-time rule in the clock line, and the kept fuzz corpus of reading
+// numbers from text and of SprecherNr.txt at start-up.
 #include <QtTest>
 
+#include "../fuzz/Eigenschaften.h"
 #include "clock/Zeitanzeige.h"
 #include "countdown/Countdown.h"
 #include "support/Fakes.h"
@@ -37,9 +38,17 @@ void Takt(Pruefstand& p, int sekunden = 1) {
     p.form->Timer_OccRestZeit_Timer();
 }
 
-struct WerfenderSignalton : ISignalton {
-    void Beep() override { throw std::runtime_error("no audio"); }
-};
+// The kept fuzz corpus of a target (fuzz/corpus/<target>/), one row per input.
+void KorpusZeilen(const QString& ziel) {
+    QTest::addColumn<QByteArray>("eingabe");
+    const QString ordner = QFINDTESTDATA("../fuzz/corpus/" + ziel);
+    QVERIFY2(!ordner.isEmpty() && !QDir(ordner).isEmpty(), "fuzz corpus not found or empty");
+    for (const QString& name : QDir(ordner).entryList(QDir::Files, QDir::Name)) {
+        QFile datei(ordner + u'/' + name);
+        QVERIFY(datei.open(QIODevice::ReadOnly));
+        QTest::newRow(qPrintable(name)) << datei.readAll();
+    }
+}
 
 }  // namespace
 
@@ -122,17 +131,16 @@ private slots:
         Pruefstand p;
         Form1& f = Einrichten(p, eingabe);
         FakeStimme* stimme = p.Stimme();
-        WerfenderSignalton werfend;
         if (stoerung) {
-            f.D.signalton = &werfend;
+            p.signalton.wirft = true;
             stimme->beimSprechen = [] { throw std::runtime_error("busy"); };
         }
         SetzeWert(f.Check_MldVorbei, schalter.contains("end") ? 1 : 0);
         f.SekundenschlagAus = schlag ? False16 : True16;
         Plan plan, gesprochen, anzeige;
-        for (int h = 5; h >= 2; --h)
-            plan.append({h * 3600, QStringLiteral("Noch %1 Stunden").arg(h)});
-        plan.append({3600, "Noch eine Stunde"});
+        for (int h = 5; h >= 1; --h)
+            plan.append(
+                {h * 3600, h > 1 ? QStringLiteral("Noch %1 Stunden").arg(h) : "Noch eine Stunde"});
         for (int m : {45, 30, 15, 10, 9, 8, 7, 6, 5, 4, 3, 2})
             plan.append({m * 60, QStringLiteral("Noch %1 Minuten").arg(m)});
         for (int s = 90; s >= 20; s -= 10)
@@ -204,16 +212,10 @@ private slots:
         QFETCH(QString, gemeldet);
         Pruefstand p;
         Form1& f = Einrichten(p, ablauf.section(u'|', 0, 0));
-        QCOMPARE(p.countdown.meldungen, QList<bool>());  // start-up holds nothing
-        QString ist;
-        qsizetype gezeigt = 0;
-        auto nachtragen = [&] {
-            while (gezeigt < p.countdown.meldungen.size())
-                ist += p.countdown.meldungen[gezeigt++] ? u'1' : u'0';
-        };
+        QCOMPARE(p.countdown.verlauf, QString());  // start-up holds nothing
         p.meldung.waehrendOffen = [&] {
-            nachtragen();
-            ist += QStringLiteral("[%1 %2]").arg(p.countdown.laeuft).arg(Wert(f.Check_CountDown));
+            p.countdown.verlauf +=
+                QStringLiteral("[%1 %2]").arg(p.countdown.laeuft).arg(Wert(f.Check_CountDown));
             Takt(p);  // dropped while the box is open
         };
         for (const QString& s : ablauf.section(u'|', 1).split(u' ')) {
@@ -224,11 +226,10 @@ private slots:
             if (s == "day") f.Combo_Morgen_Click();
             if (s.startsWith("tick")) Takt(p, s.mid(4).toInt());
             if (s == "close") p.form.reset();
-            nachtragen();
             if (!p.form) break;
             QCOMPARE(p.countdown.laeuft, f.Timer_OccRestZeit->Enabled());
         }
-        QCOMPARE(ist, gemeldet);
+        QCOMPARE(p.countdown.verlauf, gemeldet);
     }
 
     // Every day of the years the clock can show, against Qt's Julian day
@@ -279,6 +280,27 @@ private slots:
                 }
             }
         }
+    }
+
+    // The kept fuzz corpus replayed: every input found or collected while
+    // fuzzing keeps its property, also in builds without libFuzzer.
+    // The number rule: finite, and the same as an independent reading. The
+    // bytes count as single-byte text and as UTF-16, as in the fuzz target.
+    void zahl_data() { KorpusZeilen(QStringLiteral("zahl")); }
+    void zahl() {
+        QFETCH(QByteArray, eingabe);
+        QCOMPARE(eigenschaften::ZahlPruefen(QString::fromLatin1(eingabe)), QString());
+        QCOMPARE(eigenschaften::ZahlPruefen(QString(
+                     reinterpret_cast<const QChar*>(eingabe.constData()), eingabe.size() / 2)),
+                 QString());
+    }
+
+    // SprecherNr.txt at start-up: a valid entry that matches the file, or the
+    // speech failure path with the file left alone.
+    void sprecher_data() { KorpusZeilen(QStringLiteral("sprecher")); }
+    void sprecher() {
+        QFETCH(QByteArray, eingabe);
+        QCOMPARE(eigenschaften::SprecherEingabePruefen(eingabe), QString());
     }
 };
 

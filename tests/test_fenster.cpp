@@ -61,8 +61,8 @@ private slots:
         Form1& f = p.Starten();
         QVERIFY(Zugang(f.Text_RestZeit)->relations(QAccessible::Label).size() == 1 &&
                 Zugang(f.Text_RestZeit)->state().readOnly);
-        for (QWidget* liste :
-             std::initializer_list<QWidget*>{f.Combo_H, f.Combo_M, f.Combo_S, f.Combo_Morgen})
+        QCOMPARE(f.findChildren<QComboBox*>().size(), 4);
+        for (QComboBox* liste : f.findChildren<QComboBox*>())
             QVERIFY2(Zugang(liste)->relations(QAccessible::Label).isEmpty(),
                      qPrintable(liste->objectName()));
     }
@@ -85,18 +85,18 @@ private slots:
         Form1& f = p.Starten();
         SetzeWert(f.Check_Dauer, folge.contains("Combo_Morgen") ? 0 : 1);
         QVERIFY(Zeigen(f));
+        // Once round each way, the way back noted backwards.
         auto runde = [&](Qt::Key taste) {
             QStringList r{QApplication::focusWidget()->objectName()};
             for (qsizetype i = folge.count(u' '); i >= 0; --i) {
                 QTest::keyClick(QApplication::focusWidget(), taste);
-                r << QApplication::focusWidget()->objectName();
+                r.insert(taste == Qt::Key_Tab ? r.size() : 0,
+                         QApplication::focusWidget()->objectName());
             }
-            return r;
+            return r.join(' ');
         };
-        QCOMPARE(runde(Qt::Key_Tab).join(' '), folge + ' ' + folge.section(' ', 0, 0));
-        QStringList zurueck = runde(Qt::Key_Backtab);
-        std::reverse(zurueck.begin(), zurueck.end());
-        QCOMPARE(zurueck.join(' '), folge + ' ' + folge.section(' ', 0, 0));
+        QCOMPARE(runde(Qt::Key_Tab), folge + ' ' + folge.section(' ', 0, 0));
+        QCOMPARE(runde(Qt::Key_Backtab), folge + ' ' + folge.section(' ', 0, 0));
         f.btn_ZeitSpeichern->setFocus();
         QTest::keyClick(f.btn_ZeitSpeichern, Qt::Key_Return);
         QTest::keyClick(f.btn_ZeitSpeichern, Qt::Key_Enter, Qt::KeypadModifier);
@@ -142,7 +142,6 @@ private slots:
         QTest::addColumn<QString>("ergebnis");   // voice chosen, messages
         const QByteArray mb(1 << 20, '0');
         // clang-format off
-        QTest::newRow("megabyte of digits") << "7" + mb + "\r\n" << "0 ";
         QTest::newRow("megabyte line before a 2, CR only") << "x" + mb + "\r2\r" << "0 ";
         QTest::newRow("voice file a directory") << QByteArray("/SprecherNr.txt") << "0 SprecherNr.txt lässt sich nicht speichern";
         QTest::newRow("log a directory") << QByteArray("/zeitnehmung.txt")

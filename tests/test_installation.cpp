@@ -12,7 +12,6 @@ private slots:
         QTest::addColumn<QString>("befehl");
         QTest::addColumn<QString>("ausgabe");  // everything it writes
         const QString man = "man --warnings -E UTF-8 -l ";
-        const QString v = TEMPIRO_VERSION;
         // The reverse-DNS id keeps the capital of the program's name; it is the
         // name the program gives its windows, so the hint stays. The manual
         // pages are rendered as lintian and man-db render them.
@@ -27,7 +26,7 @@ private slots:
             << R"x(sed -nE '1s/^tempiro \(([^)]+)\).*/\1/p' debian/changelog
                   sed -nE 's/.*<release version="([^"]+)".*/\1/p' data/*.metainfo.xml | head -1
                   sed -nE 's/^\.TH .*"tempiro ([^"]+)".*/\1/p' data/man/tempiro.1 data/man/de/tempiro.1)x"
-            << v + '\n' + v + '\n' + v + '\n' + v;
+            << TEMPIRO_VERSION "\n" TEMPIRO_VERSION "\n" TEMPIRO_VERSION "\n" TEMPIRO_VERSION;
         QTest::newRow("licence lines") << "scripts/spdx_pruefen.sh" << "";
         // clang-format on
     }

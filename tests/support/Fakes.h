@@ -15,8 +15,7 @@
 #include "app/Form1.h"
 #include "app/Plattform.h"
 
-class FakeUhr : public IUhr {
-public:
+struct FakeUhr : IUhr {
     FakeUhr() { Setze(2026, 12, 5, 10, 0, 0); }
     UhrLesung Lesen() override { return UhrLesungAus(jetzt_); }
     // Input events are stamped with eingabeUhr, which goes with the clock.
@@ -31,14 +30,11 @@ public:
     }
     void Weiter(qint64 ms) { jetzt_ = jetzt_.addMSecs(ms), eingabeUhr += quint64(ms); }
     quint64 eingabeUhr = 1'000'000;
-
-private:
     QDateTime jetzt_;
 };
 
 // Lines end at LF, a CR before it dropped; written lines end in CR LF.
-class FakeDateisystem : public IDateisystem {
-public:
+struct FakeDateisystem : IDateisystem {
     std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                               bool create) override;
     bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override {
@@ -47,8 +43,7 @@ public:
     QMap<QString, QByteArray> dateien;  // name -> content
 };
 
-class FakeMeldung : public IMeldung {
-public:
+struct FakeMeldung : IMeldung {
     void MsgBox(const QString& text) override {
         texte << text;
         if (waehrendOffen) waehrendOffen();
@@ -58,8 +53,7 @@ public:
 };
 
 // Voices "Stimme 0" ... "Stimme n-1"; records every phrase it is asked to say.
-class FakeStimme : public IStimme {
-public:
+struct FakeStimme : IStimme {
     explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     bool GetVoices(SprachTokens& s) override {
         for (int i = 0; i < anzahl; ++i)
@@ -83,8 +77,7 @@ public:
     std::function<void()> beimSprechen;  // runs inside every Speak
 };
 
-class FakeSprachDienst : public ISprachDienst {
-public:
+struct FakeSprachDienst : ISprachDienst {
     explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     std::unique_ptr<IStimme> ErzeugeStimme() override {
         auto s = std::make_unique<FakeStimme>(anzahl);
@@ -95,17 +88,19 @@ public:
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
 };
 
-class FakeSignalton : public ISignalton {
-public:
-    void Beep() override { ++piepse; }
+struct FakeSignalton : ISignalton {
+    void Beep() override {
+        if (wirft) throw std::runtime_error("no audio");
+        ++piepse;
+    }
     int piepse = 0;
+    bool wirft = false;  // as a sound output that fails
 };
 
-class FakeCountdownStatus : public ICountdownStatus {
-public:
-    void CountdownLaeuft(bool l) override { meldungen << (laeuft = l); }
+struct FakeCountdownStatus : ICountdownStatus {
+    void CountdownLaeuft(bool l) override { verlauf += (laeuft = l) ? u'1' : u'0'; }
     bool laeuft = false;
-    QList<bool> meldungen;  // every report
+    QString verlauf;  // every report: 1 running, 0 not
 };
 
 // One window on fakes, each test its own. Files live in memory unless a real
