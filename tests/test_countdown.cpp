@@ -72,11 +72,10 @@ private slots:
         QFETCH(QString, fall);
         Pruefstand p;
         Form1& f = Einrichten(p, fall.section(" > ", 0, 0));
-        QCOMPARE(QStringList(
-                     {f.Combo_H->currentText(), f.Combo_M->currentText(), f.Combo_S->currentText()})
-                         .join(' ') +
-                     " = " + QString::number(f.A.EingabeZeit, 'g', 15),
-                 fall.section(" > ", 1));
+        const QString liste = f.Combo_H->currentText() + ' ' + f.Combo_M->currentText() + ' ';
+        QCOMPARE(
+            liste + f.Combo_S->currentText() + " = " + QString::number(f.A.EingabeZeit, 'g', 15),
+            fall.section(" > ", 1));
     }
 
     // What the first tick at the same instant as the start shows, warns (the
@@ -283,9 +282,9 @@ private slots:
     }
 
     // The kept fuzz corpus replayed: every input found or collected while
-    // fuzzing keeps its property, also in builds without libFuzzer.
-    // The number rule: finite, and the same as an independent reading. The
-    // bytes count as single-byte text and as UTF-16, as in the fuzz target.
+    // fuzzing keeps its property, also in builds without libFuzzer. The number
+    // rule: finite, and the same as an independent reading; the bytes count as
+    // single-byte text and as UTF-16, as in the fuzz target.
     void zahl_data() { KorpusZeilen(QStringLiteral("zahl")); }
     void zahl() {
         QFETCH(QByteArray, eingabe);

@@ -214,6 +214,7 @@ private slots:
         f.btn_ZeitSpeichern_Click();
         QCOMPARE(Inhalt("zeitnehmung.txt"), erwartet + Stempel(geschrieben + 1));
     }
+
     // A stamp is the moment the button went down, however late the press is
     // handled; a press without an input event (a screen reader's action), or
     // one whose time stamp is more than a minute old or not of the input
@@ -221,8 +222,8 @@ private slots:
     // hundredths are truncated, also where the seconds times 100 fall just
     // below the whole number. Stamps are numbered past 16 bits.
     void stempelZeit_data() {
-        QTest::addColumn<QString>(
-            "druck");  // how, how long before it is handled (ms), the time stamped
+        // How it is pressed, how long before it is handled (ms), the time stamped.
+        QTest::addColumn<QString>("druck");
         // clang-format off
         QTest::newRow("mouse, handled 4.2 s late") << "Maus 4200 05.12.2026 23:59:58,30";
         QTest::newRow("Enter, across midnight") << "Enter 2600 05.12.2026 23:59:59,90";
