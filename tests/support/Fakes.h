@@ -64,16 +64,13 @@ struct FakeStimme : IStimme {
         return t.index >= 0 && t.index < anzahl && (stimme = t.index, true);
     }
     bool SetRate(int) override { return true; }
-    bool Speak(const QString& text, int flags) override {
+    bool Speak(const QString& text, int flag) override {
         if (beimSprechen) beimSprechen();
-        return auftraege.append({text, flags}), true;
+        return texte.append(text), flags.append(flag), true;
     }
     int anzahl, stimme = 0;
-    struct Auftrag {
-        QString text;
-        int flags;
-    };
-    QList<Auftrag> auftraege;
+    QStringList texte;                   // what it was asked to say, in order,
+    QList<int> flags;                    // and the flags of each request
     std::function<void()> beimSprechen;  // runs inside every Speak
 };
 
