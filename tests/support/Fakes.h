@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
-// in memory, a message box that records its texts, a voice
-// that records what it is asked to say, a counting beep, and a listener to the
-// countdown's state. Pruefstand builds one window on them.
+// in memory, a message box that records its texts, a voice that records what
+// it is asked to say, a counting beep, and a listener to the countdown's
+// state. Pruefstand builds one window on them.
 #pragma once
 
 #include <QDateTime>
@@ -17,20 +17,20 @@
 
 struct FakeUhr : IUhr {
     FakeUhr() { Setze(2026, 12, 5, 10, 0, 0); }
-    UhrLesung Lesen() override { return UhrLesungAus(jetzt_); }
+    UhrLesung Lesen() override { return UhrLesungAus(jetzt); }
     // Input events are stamped with eingabeUhr, which goes with the clock.
     UhrLesung LesenZu(quint64 eingabeZeit) override {
         const quint64 alter = eingabeUhr - eingabeZeit;
-        return UhrLesungAus(alter <= 60000 ? jetzt_.addMSecs(-qint64(alter)) : jetzt_);
+        return UhrLesungAus(alter <= 60000 ? jetzt.addMSecs(-qint64(alter)) : jetzt);
     }
     // Local wall-clock time the clock shows; the zone plays no part.
-    void Setze(const QDateTime& lokal) { jetzt_ = lokal; }
+    void Setze(const QDateTime& lokal) { jetzt = lokal; }
     void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0) {
-        jetzt_ = QDateTime(QDate(jahr, monat, tag), QTime(stunde, minute, sekunde, ms), Qt::UTC);
+        jetzt = QDateTime(QDate(jahr, monat, tag), QTime(stunde, minute, sekunde, ms), Qt::UTC);
     }
-    void Weiter(qint64 ms) { jetzt_ = jetzt_.addMSecs(ms), eingabeUhr += quint64(ms); }
+    void Weiter(qint64 ms) { jetzt = jetzt.addMSecs(ms), eingabeUhr += quint64(ms); }
     quint64 eingabeUhr = 1'000'000;
-    QDateTime jetzt_;
+    QDateTime jetzt;
 };
 
 // Lines end at LF, a CR before it dropped; written lines end in CR LF.

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A private PulseAudio of one test or benchmark: a null sink ("null"),
 // suspended after a second without a playing stream, in a directory of its
-// own. Its helpers (pactl) see nothing of the session's own sound
-// set-up, and everything started here dies with the process, also when it is
-// killed.
+// own. Its helpers (pactl) see nothing of the session's own sound set-up, and
+// everything started here dies with the process, also when it is killed.
 #pragma once
 
 #include <QProcess>
