@@ -9,7 +9,7 @@
 #
 # The kept corpus (fuzz/corpus/<target>/) is only read; new inputs go to
 # build-fuzz/corpus/<target>/, and inputs that break a property or crash go to
-# build-fuzz/funde/. The unit test test_fuzzkorpus replays the kept corpus.
+# build-fuzz/funde/. The unit test test_countdown replays the kept corpus.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # shellcheck source=../scripts/setup.sh

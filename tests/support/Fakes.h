@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
-// in memory that can fail on demand, a message box that records its texts, a
-// voice that records what it is asked to say, and a counting beep.
+// in memory, a message box that records its texts, a voice that records what
+// it is asked to say, a counting beep, and a listener to the countdown's
+// state. Pruefstand builds one window on them.
 #pragma once
 
 #include <QDateTime>
@@ -12,101 +13,105 @@
 
 #include "app/Dienste.h"
 #include "app/Form1.h"
+#include "app/Plattform.h"
 
-class FakeUhr : public IUhr {
-public:
-    FakeUhr();
-    UhrLesung Lesen() override;
+struct FakeUhr : IUhr {
+    FakeUhr() { Setze(2026, 12, 5, 10, 0, 0); }
+    UhrLesung Lesen() override { return UhrLesungAus(jetzt); }
     // Input events are stamped with eingabeUhr, which goes with the clock.
-    UhrLesung LesenZu(quint64 eingabeZeit) override;
-    quint64 eingabeUhr = 1'000'000;
+    UhrLesung LesenZu(quint64 eingabeZeit) override {
+        const quint64 alter = eingabeUhr - eingabeZeit;
+        return UhrLesungAus(alter <= 60000 ? jetzt.addMSecs(-qint64(alter)) : jetzt);
+    }
     // Local wall-clock time the clock shows; the zone plays no part.
-    void Setze(const QDateTime& lokal);
-    void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0);
-    void Weiter(qint64 ms);
-    QDateTime Jetzt() const { return jetzt_; }
-    int lesungen = 0;
-
-private:
-    QDateTime jetzt_;
+    void Setze(const QDateTime& lokal) { jetzt = lokal; }
+    void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0) {
+        jetzt = QDateTime(QDate(jahr, monat, tag), QTime(stunde, minute, sekunde, ms), Qt::UTC);
+    }
+    void Weiter(qint64 ms) { jetzt = jetzt.addMSecs(ms), eingabeUhr += quint64(ms); }
+    quint64 eingabeUhr = 1'000'000;
+    QDateTime jetzt;
 };
 
-class FakeDateisystem : public IDateisystem {
-public:
+// Lines end at LF, a CR before it dropped; written lines end in CR LF.
+struct FakeDateisystem : IDateisystem {
     std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                               bool create) override;
-    bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override;
-
+    bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override {
+        return dateien[name] = inhalt, true;
+    }
     QMap<QString, QByteArray> dateien;  // name -> content
-    QStringList gesperrt;               // names that cannot be opened or written
-    bool schreibfehler = false;         // every WriteLine fails (a full disk)
-    int ersetzungen = 0;
 };
 
-class FakeMeldung : public IMeldung {
-public:
-    void MsgBox(const QString& text) override;
+struct FakeMeldung : IMeldung {
+    void MsgBox(const QString& text) override {
+        texte << text;
+        if (waehrendOffen) waehrendOffen();
+    }
     QStringList texte;
-    // Runs while the box is "open", as a nested event loop would.
-    std::function<void()> waehrendOffen;
+    std::function<void()> waehrendOffen;  // runs while the box is "open"
 };
 
-class FakeStimme : public IStimme {
-public:
-    struct Auftrag {
-        QString text;
-        int flags;
-        int stimme;
-        int rate;
-    };
+// Voices "Stimme 0" ... "Stimme n-1"; records every phrase it is asked to say.
+struct FakeStimme : IStimme {
     explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
-    bool GetVoices(SprachTokens& stimmen) override;
-    bool SetVoice(const SprachToken& token) override;
-    bool SetRate(int r) override;
-    bool Speak(const QString& text, int flags) override;
-
-    int anzahl;
-    int stimme = 0;
-    int rate = 0;
-    bool sprechenScheitert = false;
-    bool rateScheitert = false;
-    QList<Auftrag> auftraege;
+    bool GetVoices(SprachTokens& s) override {
+        for (int i = 0; i < anzahl; ++i)
+            s.eintraege.append({i, QStringLiteral("Stimme %1").arg(i)});
+        return true;
+    }
+    bool SetVoice(const SprachToken& t) override {
+        return t.index >= 0 && t.index < anzahl && (stimme = t.index, true);
+    }
+    bool SetRate(int) override { return true; }
+    bool Speak(const QString& text, int flag) override {
+        if (beimSprechen) beimSprechen();
+        return texte.append(text), flags.append(flag), true;
+    }
+    int anzahl, stimme = 0;
+    QStringList texte;                   // what it was asked to say, in order,
+    QList<int> flags;                    // and the flags of each request
     std::function<void()> beimSprechen;  // runs inside every Speak
 };
 
-class FakeSprachDienst : public ISprachDienst {
-public:
+struct FakeSprachDienst : ISprachDienst {
     explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
-    std::unique_ptr<IStimme> ErzeugeStimme() override;
+    std::unique_ptr<IStimme> ErzeugeStimme() override {
+        auto s = std::make_unique<FakeStimme>(anzahl);
+        letzte = s.get();
+        return s;
+    }
     int anzahl;
-    bool scheitert = false;
-    bool rateScheitert = false;    // the voices handed out refuse their rate
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
 };
 
-class FakeSignalton : public ISignalton {
-public:
-    void Abspielen() override { ++piepse; }
-    int piepse = 0;
-};
-
-// Records what the window says about the countdown's state.
-class FakeCountdownStatus : public ICountdownStatus {
-public:
-    void CountdownLaeuft(bool l) override {
-        laeuft = l;
-        meldungen << l;
+struct FakeSignalton : ISignalton {
+    void Abspielen() override {
+        if (wirft) throw std::runtime_error("no audio");
+        ++piepse;
     }
-    bool laeuft = false;
-    QList<bool> meldungen;
+    int piepse = 0;
+    bool wirft = false;  // as a sound output that fails
 };
 
-// One window with fakes, each test gets its own. Files live in memory.
+struct FakeCountdownStatus : ICountdownStatus {
+    void CountdownLaeuft(bool l) override { verlauf += (laeuft = l) ? u'1' : u'0'; }
+    bool laeuft = false;
+    QString verlauf;  // every report: 1 running, 0 not
+};
+
+// One window on fakes, each test its own. Files live in memory unless a real
+// file service is handed to Starten.
 struct Pruefstand {
-    explicit Pruefstand(int anzahlStimmen = 3);
-    ~Pruefstand();
-    Form1& Starten();  // builds the window, which runs Form_Load
+    explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {}
+    // Builds the window, which runs Form_Load.
+    Form1& Starten(IDateisystem* echteDateien = nullptr) {
+        form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
+                                               &meldung, &sprache, &signalton, &countdown});
+        return *form;
+    }
     QByteArray Log() const { return dateien.dateien.value(QStringLiteral("zeitnehmung.txt")); }
+    FakeStimme* Stimme() const { return sprache.letzte; }
 
     FakeUhr uhr;
     FakeDateisystem dateien;
@@ -114,12 +119,5 @@ struct Pruefstand {
     FakeSprachDienst sprache;
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
-    bool ohneSprache = false;  // no engine at all
     std::unique_ptr<Form1> form;
-    FakeStimme* Stimme() const { return sprache.letzte; }
 };
-
-// Whole content of a file in the working directory, "<none>" when unreadable.
-QByteArray DateiInhalt(const QString& name);
-// Writes a file in the working directory; false when it cannot be written whole.
-bool DateiSchreiben(const QString& name, const QByteArray& inhalt);

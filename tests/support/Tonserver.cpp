@@ -8,19 +8,14 @@
 #include <csignal>
 #include <thread>
 
-PrivaterTonserver::PrivaterTonserver() {
-    qputenv("PULSE_COOKIE", (dir_.path() + "/cookie").toLocal8Bit());
-}
-
-QString PrivaterTonserver::adresse() const {
-    return QStringLiteral("unix:") + dir_.path() + "/pulse/native";
-}
+using namespace std::chrono_literals;
 
 void PrivaterTonserver::helfer(QProcess& p, const QString& programm, const QStringList& argumente) {
     QProcessEnvironment env;
-    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    for (const char* name : {"HOME", "XDG_RUNTIME_DIR"}) env.insert(name, dir_.path());
-    env.insert(QStringLiteral("PULSE_SERVER"), adresse());
+    env.insert("PATH", qEnvironmentVariable("PATH"));
+    env.insert("HOME", dir_.path());
+    env.insert("XDG_RUNTIME_DIR", dir_.path());
+    env.insert("PULSE_SERVER", adresse());
     p.setProcessEnvironment(env);
     p.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     p.start(programm, argumente);
@@ -28,20 +23,18 @@ void PrivaterTonserver::helfer(QProcess& p, const QString& programm, const QStri
 }
 
 bool PrivaterTonserver::starten() {
-    for (const char* werkzeug : {"pulseaudio", "parec", "pactl"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(werkzeug)).isEmpty()) return false;
-    }
-    const QString sockel = dir_.path() + "/pulse/native";
+    for (const char* werkzeug : {"pulseaudio", "pactl"})
+        if (QStandardPaths::findExecutable(werkzeug).isEmpty()) return false;
+    const QString sockel = adresse().mid(5);
     QFile::remove(sockel);
     server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helfer(server_, QStringLiteral("pulseaudio"),
+    helfer(server_, "pulseaudio",
            {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-level=0",
             "--load=module-null-sink sink_name=null", "--load=module-suspend-on-idle timeout=1",
             "--load=module-native-protocol-unix auth-anonymous=1"});
-    for (int i = 0; i < 200 && server_.state() == QProcess::Running; ++i) {
+    for (int i = 0; i < 200 && server_.state() == QProcess::Running;
+         ++i, std::this_thread::sleep_for(50ms))
         if (QFile::exists(sockel)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
     return false;
 }
 
@@ -59,26 +52,7 @@ void PrivaterTonserver::anhalten(bool an) {
 
 QString PrivaterTonserver::senke() {
     QProcess pactl;
-    helfer(pactl, QStringLiteral("pactl"), {"list", "sinks", "short"});
+    helfer(pactl, "pactl", {"list", "sinks", "short"});
     pactl.waitForFinished(5000);
-    const QStringList felder =
-        QString::fromUtf8(pactl.readAllStandardOutput()).split(u'\t', Qt::SkipEmptyParts);
-    return felder.isEmpty() ? QString() : felder.last().trimmed();
-}
-
-Mitschnitt::Mitschnitt(PrivaterTonserver& server) {
-    server.helfer(parec_, QStringLiteral("parec"),
-                  {"-d", "null.monitor", "--raw", "--format=s16le", "--rate=22050", "--channels=1",
-                   "--latency-msec=20"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // connected before anything plays
-}
-
-size_t Mitschnitt::lauteSamples() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    parec_.terminate();
-    parec_.waitForFinished(3000);
-    const QByteArray roh = parec_.readAllStandardOutput();
-    const auto* p = reinterpret_cast<const int16_t*>(roh.constData());
-    return size_t(
-        std::count_if(p, p + roh.size() / 2, [](int16_t x) { return std::abs(x) >= 320; }));
+    return QString::fromUtf8(pactl.readAllStandardOutput()).section(u'\t', -1).trimmed();
 }

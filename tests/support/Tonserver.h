@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A private PulseAudio of one test or benchmark: a null sink ("null"),
 // suspended after a second without a playing stream, in a directory of its
-// own. Its helpers (pactl, parec) see nothing of the session's own sound
-// set-up, and everything started here dies with the process, also when it is
-// killed.
+// own. Its helpers (pactl) see nothing of the session's own sound set-up, and
+// everything started here dies with the process, also when it is killed.
 #pragma once
 
 #include <QProcess>
@@ -12,15 +11,14 @@
 
 class PrivaterTonserver {
 public:
-    PrivaterTonserver();
+    PrivaterTonserver() { qputenv("PULSE_COOKIE", (dir_.path() + "/cookie").toLocal8Bit()); }
     ~PrivaterTonserver() { stoppen(); }
-
-    // False when pulseaudio, pactl or parec is missing or the server does not come up.
+    // False when pulseaudio or pactl is missing or the server does not come up.
     bool starten();
     void stoppen();
     // SIGSTOP or SIGCONT: a server that stops answering, or answers again.
     void anhalten(bool an);
-    QString adresse() const;
+    QString adresse() const { return "unix:" + dir_.path() + "/pulse/native"; }
     // The null sink's state: RUNNING, IDLE or SUSPENDED.
     QString senke();
     // Starts a helper process against this server.
@@ -29,15 +27,4 @@ public:
 private:
     QTemporaryDir dir_;
     QProcess server_;
-};
-
-// Records the null sink's monitor (mono, 16 bit, 22050 Hz) while it lives.
-class Mitschnitt {
-public:
-    explicit Mitschnitt(PrivaterTonserver& server);
-    // Ends the recording; the number of samples at or above -40 dBFS.
-    size_t lauteSamples();
-
-private:
-    QProcess parec_;
 };
