@@ -88,7 +88,9 @@ warte_bis() {  # seconds command...: polls every 0.1 s
     done
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/anzeige" >"$protokoll/xvfb" 2>&1 &
+# -noreset: otherwise the server resets whenever its last client leaves, and a
+# client connecting just then is turned away.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/anzeige" >"$protokoll/xvfb" 2>&1 &
 gestartet+=($!)
 warte_bis 20 grep -q '^[0-9]' "$tmp/anzeige" || { echo "Xvfb did not start"; exit 1; }
 DISPLAY=":$(head -1 "$tmp/anzeige")"

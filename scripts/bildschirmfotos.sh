@@ -30,8 +30,10 @@ trap aufraeumen EXIT
 
 # A display of its own (the server picks a free number), a home of its own,
 # no sound server: the window looks the same, and nothing is heard.
+# -noreset: otherwise the server resets whenever its last client leaves (a
+# short xdotool call), and a client connecting just then is turned away.
 exec 5>"$tmp/anzeige"
-Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$tmp/anzeige" ] && break; sleep 0.1; done
 DISPLAY=":$(cat "$tmp/anzeige")"
