@@ -51,20 +51,13 @@ def stempel_zeit(zeile):
 def szenario_zeit_speichern(s):
     """Presses of "Zeit speichern" (by XTest, their times logged) stamp the
     moment of the press: idle, during "Ansage Zeit", with both cores busy."""
-    from Xlib import X
-    from Xlib.ext import xtest
     fenster = s.starten()
-    x, gedrueckt = s.x, []  # the connection opened before the first press is timed
+    gedrueckt = []
 
     def druecken():
         s.xdo("mousemove", "--window", fenster, *punkt("btn_ZeitSpeichern"))
         time.sleep(0.2)
-        vorher = time.time()
-        xtest.fake_input(x, X.ButtonPress, 1)
-        x.sync()
-        gedrueckt.append((vorher + time.time()) / 2)
-        xtest.fake_input(x, X.ButtonRelease, 1)
-        x.sync()
+        gedrueckt.append(s.druck())
     druecken()
     druecken()
     s.klick(fenster, "Command_Zeitansage")

@@ -459,6 +459,21 @@ class Sitzung:
         return subprocess.run(["xdotool"] + [str(a) for a in args], env=self.umgebung,
                               capture_output=True, text=True).stdout
 
+    def druck(self):
+        """Presses and releases the first mouse button where the pointer is, by
+        XTest; returns the wall time of the press: the middle of the request
+        and its round trip."""
+        from Xlib import X
+        from Xlib.ext import xtest
+        x = self.x  # opened before the press is timed
+        vorher = time.time()
+        xtest.fake_input(x, X.ButtonPress, 1)
+        x.sync()
+        gedrueckt = (vorher + time.time()) / 2
+        xtest.fake_input(x, X.ButtonRelease, 1)
+        x.sync()
+        return gedrueckt
+
     def fenster(self, name):
         return [int(z) for z in self.xdo("search", "--onlyvisible", "--name", "^%s$" % name).split()]
 
