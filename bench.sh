@@ -140,7 +140,11 @@ if command -v pipewire >/dev/null && command -v wireplumber >/dev/null &&
 fi
 SERVER_NAMEN=(pulseaudio)
 [ -z "$SERVER_PIPEWIRE" ] || SERVER_NAMEN+=(pipewire)
-server_von() { if [ "$1" = pipewire ]; then echo "$SERVER_PIPEWIRE"; else echo "$SERVER_PULSEAUDIO"; fi; }
+# The sound is measured on PipeWire twice: with a small forced quantum, for the
+# recorder's sake, and with the quantum it chooses itself, as on a desktop.
+KLANG_NAMEN=("${SERVER_NAMEN[@]}")
+[ -z "$SERVER_PIPEWIRE" ] || KLANG_NAMEN+=(pipewire-eigen)
+server_von() { case $1 in pipewire*) echo "$SERVER_PIPEWIRE" ;; *) echo "$SERVER_PULSEAUDIO" ;; esac; }
 
 echo "display $DISPLAY, sound servers (${SERVER_NAMEN[*]}) and session bus in $tmp"
 
@@ -329,7 +333,8 @@ fi
 # exposure countdown is recorded twice per condition: with the beat on (every
 # onset a click, each number starting with its click) and with the beat off
 # (every onset a spoken number). On PipeWire a quantum of 64 frames is forced
-# for it, since the default 5.3 ms cycle would hide what the recorder can see.
+# for it, since the default 5.3 ms cycle would hide what the recorder can see,
+# and then it runs again with PipeWire's own quantum (pipewire-eigen).
 # More rows: add a run to klang_lauf's callers and a figure to klang_auswerten.py.
 klang_lauf() {  # server beat(ja|nein) load(ruhe|last) -> file $tmp/klang-server-load-beat
     local vorher=$PULSE_SERVER datei="$tmp/klang-$1-$3-$2" last=""
@@ -357,7 +362,7 @@ klang_lauf() {  # server beat(ja|nein) load(ruhe|last) -> file $tmp/klang-server
     PULSE_SERVER=$vorher
 }
 declare -A z_referenz z_referenz_max z_klang
-for srv in "${SERVER_NAMEN[@]}"; do
+for srv in "${KLANG_NAMEN[@]}"; do
     if [ "$srv" = pipewire ]; then
         "${pw_env[@]}" pw-metadata -n settings 0 clock.force-quantum 64 >/dev/null
         sleep 1
@@ -419,7 +424,7 @@ fi
 # The sound figures, per server and load, from klang_auswerten.py's line.
 wert() { tr ' ' '\n' <<<"$1" | sed -n "s/^$2=//p"; }
 declare -A z_beat z_sd z_sprache z_cpu1 z_cpu2
-for srv in "${SERVER_NAMEN[@]}"; do
+for srv in "${KLANG_NAMEN[@]}"; do
     for last in ruhe last; do
         z=${z_klang[$srv-$last]:-}
         k="$srv-$last"
@@ -433,6 +438,7 @@ for srv in "${SERVER_NAMEN[@]}"; do
         z_sprache[$k]="$(wert "$z" speech_after_click_median) ($sm) of $(wert "$z" speech): $(erfuellt "${sm:-999}" "<=" 10)"
     done
     z_cpu1[$srv]="not measured" z_cpu2[$srv]="not measured"
+    [ "$srv" != pipewire-eigen ] || z_cpu1[$srv]="—" z_cpu2[$srv]="—"
     [ -z "${cpu_mit_schlag[$srv]:-}" ] ||
         z_cpu1[$srv]="${cpu_mit_schlag[$srv]} %: $(erfuellt "${cpu_mit_schlag[$srv]}" "<=" 1)"
     [ -z "${cpu_ohne_schlag[$srv]:-}" ] ||
@@ -441,7 +447,7 @@ done
 spalte() {  # array name: " a | b |" over both servers; PipeWire may be missing
     local -n werte=$1
     local zeile="" srv
-    for srv in pulseaudio pipewire; do
+    for srv in pulseaudio pipewire pipewire-eigen; do
         if [ -n "${werte[$srv]+x}" ]; then zeile+=" ${werte[$srv]} |"; else zeile+=" not installed |"; fi
     done
     echo "$zeile"
@@ -449,7 +455,7 @@ spalte() {  # array name: " a | b |" over both servers; PipeWire may be missing
 spalte4() {  # array name, load: the column per server for that load
     local -n w=$1
     local zeile="" srv
-    for srv in pulseaudio pipewire; do
+    for srv in pulseaudio pipewire pipewire-eigen; do
         if [ -n "${w[$srv-$2]+x}" ]; then zeile+=" ${w[$srv-$2]} |"; else zeile+=" not installed |"; fi
     done
     echo "$zeile"
@@ -478,8 +484,8 @@ EOF
 fi
 cat <<EOF
 
-| sound | goal | PulseAudio | PipeWire (pipewire-pulse) |
-|---|---|---|---|
+| sound | goal | PulseAudio | PipeWire (pipewire-pulse), quantum 64 | PipeWire, its own quantum |
+|---|---|---|---|---|
 | recorder: reference clicks on the boundaries, error | — |$(spalte z_referenz)
 | beat onset after the second, ms: median (min … max) of the beats heard, idle | every one ≤ 3 ms off its offset (PipeWire: recorder + 1 ms) |$(spalte4 z_beat ruhe)
 | the same under stress-ng --cpu 2 | the same |$(spalte4 z_beat last)
@@ -499,7 +505,8 @@ cat <<EOF
   once with the beat (onsets: the clicks, each number starting with its click) and once
   without (onsets: the spoken numbers), idle and under stress-ng --cpu 2; an onset is the
   first sample at -40 dBFS after 150 ms of quiet. The program places every sound 40 ms
-  after its second (kVersatz). PipeWire runs with a forced quantum of 64 frames for it.
+  after its second (kVersatz). PipeWire runs once with a forced quantum of 64 frames for
+  it, and once with the quantum it chooses (as on a desktop).
 - CPU: utime + stime of the process from /proc over 60 s of a 55 s exposure countdown
   with the spoken countdown (from "Noch 50 Sekunden" to the count after the target).
 - Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1);

@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <thread>
@@ -87,9 +88,14 @@ struct Rekorder {
     Schleife& s;
     int rate = 48000;
     pa_stream* st = nullptr;
-    int64_t frames = 0;                  // frames read
-    int64_t leiseSeit = 0;               // frames of quiet before the current one
-    double abbild = 0, abbildFrame = 0;  // wall time heard of frame abbildFrame
+    int64_t frames = 0;     // frames read
+    int64_t leiseSeit = 0;  // frames of quiet before the current one
+    // Wall time heard of frame 0 by each snapshot of the last 30 ms. A server
+    // may report the frame of its last cycle with the time of its answer
+    // (PipeWire's pulse server does): the earliest of them is the least stale.
+    // A snapshot follows every fragment, so the window holds several, and a
+    // graph that lost time is followed within it.
+    std::deque<std::pair<double, double>> basen;
     bool abbildDa = false;
     std::vector<std::pair<double, int>> onsets;
     int64_t offen = -1;  // frame of an onset whose peak is still being measured
@@ -131,15 +137,21 @@ struct Rekorder {
                 auto* self = static_cast<Rekorder*>(r);
                 const pa_timing_info* t = ok ? pa_stream_get_timing_info(st) : nullptr;
                 if (!t || t->write_index_corrupt) return;
-                self->abbildFrame = double(t->write_index) / 2;
-                self->abbild = sekunden(t->timestamp) - double(t->source_usec) * 1e-6 +
-                               double(t->sink_usec) * 1e-6;
+                const double wann = sekunden(t->timestamp);
+                self->basen.emplace_back(wann, wann - double(t->source_usec) * 1e-6 +
+                                                   double(t->sink_usec) * 1e-6 -
+                                                   double(t->write_index) / 2 / self->rate);
+                while (self->basen.front().first < wann - 0.03) self->basen.pop_front();
                 self->abbildDa = true;
             },
             this);
         if (o) pa_operation_unref(o);
     }
-    double gehoert(int64_t frame) const { return abbild + (double(frame) - abbildFrame) / rate; }
+    double gehoert(int64_t frame) const {
+        double basis = basen.front().second;
+        for (const auto& b : basen) basis = std::min(basis, b.second);
+        return basis + double(frame) / rate;
+    }
 
     void lesen() {
         const void* daten;
@@ -176,8 +188,9 @@ struct Rekorder {
 
 // ---------------------------------------------------------------- reference player
 
-// Writes silence; 300 ms before each second boundary it asks for the
-// stream's timing and writes a 1 ms step at the frame heard at the boundary.
+// Writes silence; shortly before each second boundary it asks for the
+// stream's timing ten times and writes a 1 ms step at the frame heard at the
+// boundary by the least stale answer (the one putting the position furthest on).
 struct Spieler {
     Schleife& s;
     pa_stream* st = nullptr;
@@ -216,13 +229,20 @@ struct Spieler {
     void laufen() {
         while (!ende) {
             const double grenze = std::floor(jetzt()) + 1;
-            std::this_thread::sleep_for(std::chrono::duration<double>(grenze - 0.03 - jetzt()));
+            std::this_thread::sleep_for(std::chrono::duration<double>(grenze - 0.06 - jetzt()));
             pa_threaded_mainloop_lock(s.m);
-            s.warte(pa_stream_update_timing_info(st, signal, s.m));
+            double basis = 1e300;  // wall time heard of frame 0
+            for (int i = 0; i < 10; ++i) {
+                s.warte(pa_stream_update_timing_info(st, signal, s.m));
+                if (const pa_timing_info* t = pa_stream_get_timing_info(st))
+                    basis = std::min(basis, sekunden(t->timestamp) + double(t->sink_usec) * 1e-6 -
+                                                double(t->read_index) / 2 / kSpielRate);
+                pa_threaded_mainloop_unlock(s.m);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                pa_threaded_mainloop_lock(s.m);
+            }
             if (const pa_timing_info* t = pa_stream_get_timing_info(st)) {
-                const double hier = sekunden(t->timestamp) + double(t->sink_usec) * 1e-6;
-                const int64_t frame =
-                    t->read_index / 2 + std::llround((grenze - hier) * kSpielRate);
+                const int64_t frame = std::llround((grenze - basis) * kSpielRate);
                 std::vector<int16_t> stufe(kSpielRate / 1000, 8000);
                 if (frame > t->read_index / 2) {
                     pa_stream_write(st, stufe.data(), stufe.size() * 2, nullptr, frame * 2,

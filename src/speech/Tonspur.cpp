@@ -52,9 +52,20 @@ void Tonspur::wachHalten(bool an) {
 
 Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
     letzter_ = s;
+    // A stream that starts or ran dry has no steady position to keep.
+    if (!s.spielt || s.frisch) staende_.clear();
+    while (!staende_.empty() && staende_.front().wann < s.wann - kFrische) staende_.pop_front();
+    staende_.push_back(s);
+    const auto vorn = [&](const StromStand& x) {
+        return x.gelesen - x.imGeraet + frames(jetzt - x.wann);
+    };
+    const StromStand b =
+        *std::max_element(staende_.begin(), staende_.end(),
+                          [&](const auto& x, const auto& y) { return vorn(x) < vorn(y); });
     // A stream that ran dry has been read past what was written.
     geschrieben_ = std::max(geschrieben_, s.gelesen);
-    int64_t frueheste = s.gelesen + frames(jetzt - s.wann) + kReserve;
+    int64_t frueheste =
+        std::max(s.gelesen + frames(jetzt - s.wann), b.gelesen + frames(jetzt - b.wann)) + kReserve;
     if (anlaufNoetig_) {
         anlaufBis_ = frueheste + anlauf_;
         anlaufNoetig_ = false;
@@ -63,7 +74,7 @@ Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
 
     int64_t neuAb = geschrieben_;
     for (auto& a : wartend_) {
-        int64_t beginn = s.gelesen - s.imGeraet + frames(a.takt - s.wann);
+        int64_t beginn = b.gelesen - b.imGeraet + frames(a.takt - b.wann);
         if (a.takt == merkTakt_ && merkBeginn_ >= 0) beginn = merkBeginn_;
         beginn = std::max(beginn, frueheste);
         if (a.phrase) beginn = std::max(beginn, sprachEnde_);
@@ -124,6 +135,7 @@ void Tonspur::verwerfen() {
     laeuft_ = wach_;
     anlaufNoetig_ = false;
     letzter_.reset();
+    staende_.clear();
     for (auto& f : fertig) {
         if (f) f();
     }
