@@ -31,8 +31,8 @@ struct FakeKarte {
                         std::chrono::duration<double>(frames / rate()));
     }
     // As a server reports it: the moment the read index reached its value.
-    StromStand stand(Wanduhr::time_point t, bool frisch = false) const {
-        if (zyklus) return {gelesen(t + 1us) / zyklus * zyklus, latenz, t, true, frisch};
+    StromStand stand(Wanduhr::time_point t) const {
+        if (zyklus) return {gelesen(t + 1us) / zyklus * zyklus, latenz, t};
         return {gelesen(t), latenz, um(double(gelesen(t)))};
     }
 };
@@ -93,11 +93,8 @@ private slots:
         QTest::addColumn<int>("spaetMs");    // handed over after the boundary
         QTest::addColumn<int>("zyklus");     // the server's cycle, frames
         QTest::newRow("click") << "k" << 5 << 0;
-        QTest::newRow("click, late within the offset") << "k" << 32 << 0;
-        QTest::newRow("phrase") << "p" << 5 << 0;
+        QTest::newRow("phrase, then click, late within the offset") << "pk" << 30 << 0;
         QTest::newRow("phrase, then click") << "pk" << 10 << 0;
-        QTest::newRow("click, then phrase") << "kp" << 10 << 0;
-        QTest::newRow("phrase, then click, late") << "pk" << 30 << 0;
         QTest::newRow("click, too late") << "k" << 50 << 0;
         QTest::newRow("click, then phrase, 21 ms cycle") << "kp" << 12 << 470;
     }
@@ -114,7 +111,7 @@ private slots:
         // A snapshot taken as the server asks for data, right after its cycle.
         if (zyklus) {
             const auto t = karte.um(double(karte.gelesen(grenze) / zyklus * zyklus));
-            kopf.fuellen(spur, karte, t), spur.stand(karte.stand(t, true), t);
+            kopf.fuellen(spur, karte, t), spur.stand(karte.stand(t), t);
         }
         // The frame heard at the instant, to the nearest.
         const double genau =
@@ -161,7 +158,6 @@ private slots:
             kopf.fuellen(spur, karte, t, false);
             spur.klick(t);
             const Abschnitt a = spur.stand(karte.stand(t), t);
-            QVERIFY(!a.pcm.empty());
             schlimmste = std::max(
                 schlimmste,
                 std::chrono::abs(karte.um(double(a.ab + karte.latenz)) - grenze - kVersatz));
@@ -223,8 +219,8 @@ private slots:
         QVERIFY(stimme->SetVoice(stimmen.Item(0)) && stimme->SetRate(0));
         const Abtastwerte ref = aufnahme.sagen(*stimme, "Noch eine Stunde");
         QVERIFY(stimme->SetRate(-5) && stimme->Speak("Noch eine Stunde", SVSFlagsAsync));
-        QVERIFY(stimme->SetRate(0));
-        QVERIFY(!stimme->SetRate(11) && !stimme->SetVoice(SprachToken{stimmen.Count(), {}}));
+        QVERIFY(stimme->SetRate(0) && !stimme->SetRate(11) &&
+                !stimme->SetVoice(SprachToken{stimmen.Count(), {}}));
         QVERIFY(stimme->Speak(QString(), SVSFlagsAsync));  // nothing to hear
         QVERIFY(stimme->Speak("Noch eine Stunde", SVSFDefault));
         QCOMPARE(aufnahme.phrasen.size(), size_t(3));
@@ -239,8 +235,8 @@ private slots:
         Aufnahme aufnahme;
         QTemporaryDir leer;
         EspeakSprachDienst ohneDaten(aufnahme, leer.path());
-        QVERIFY(!ohneDaten.ErzeugeStimme() && !ohneDaten.fehler().isEmpty());
-        QVERIFY(!ohneDaten.ErzeugeStimme());
+        QVERIFY(!ohneDaten.ErzeugeStimme() && !ohneDaten.fehler().isEmpty() &&
+                !ohneDaten.ErzeugeStimme());
         std::unique_ptr<IStimme> stimme;
         {
             EspeakSprachDienst dienst(aufnahme), zweiter(aufnahme);
@@ -254,11 +250,10 @@ private slots:
     }
 
     // Without a server nothing waits and the beat falls back to the platform
-    // beep. With one, a sink kept awake wakes again with a new server and
-    // stays awake past the sink's idle limit, and sleeps once let go; a server
-    // that stops answering lets a waiting phrase go, and the output closes at
-    // once. (The end-to-end tests hear speech and beat on PulseAudio and
-    // PipeWire, the sink sleep when idle, and stay awake through a countdown.)
+    // beep. With one, a sink kept awake wakes again with a new server; a
+    // server that stops answering lets a waiting phrase go, and the output
+    // closes at once. (The end-to-end tests hear speech and beat on PulseAudio
+    // and PipeWire, the sink sleep when idle, and stay awake through a countdown.)
     void echterServer() {
         int piepse = 0;
         {
@@ -283,12 +278,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->spielt(), 10000);
         QVERIFY(server.starten());
         QTRY_VERIFY_WITH_TIMEOUT(ausgabe->spielt(), 10000);  // no request needed
-        for (int i = 0; i < 12; ++i) {  // three seconds, three times the sink's idle limit
-            std::this_thread::sleep_for(250ms);
-            QCOMPARE(server.senke(), "RUNNING");
-        }
-        ausgabe->wachHalten(false);
-        QTRY_COMPARE_WITH_TIMEOUT(server.senke(), "SUSPENDED", 5000);
         server.anhalten(true);
         QVERIFY(stimme->Speak("eins", SVSFDefault));  // let go, not held for good
         QCOMPARE(ausgabe->zustand(), Tonausgabe::Zustand::Getrennt);

@@ -13,8 +13,9 @@ using namespace std::chrono_literals;
 constexpr uint32_t kZielPuffer = kAbtastrate * 50 / 1000 * sizeof(int16_t);
 constexpr uint32_t kNachfuellen = kAbtastrate * 20 / 1000 * sizeof(int16_t);
 constexpr auto kWiederholPause = 3s;
-// How often a fresh timing snapshot is taken while the stream plays (see Tonspur).
-constexpr auto kFrischAbstand = 100ms;
+// Within this before each second boundary every request for data also asks
+// for a timing snapshot (see Tonspur): with the 20 ms refill step, three.
+constexpr auto kFrischVorher = 60ms;
 // A connection not ready, or a timing request not answered, after this long
 // means a server that is gone or has stopped answering.
 constexpr auto kAntwortFrist = 2s;
@@ -195,10 +196,13 @@ void Tonausgabe::stromAnlegen() {
             if (st != a->strom_) return;
             a->schreiben(a->spur_.weiter(bytes / sizeof(int16_t)));
             a->abgleichen();
-            // The server asks for data right after its cycle, so a snapshot
-            // taken now is fresh; a few of them a second keep the timeline's
-            // estimate of the position exact (see Tonspur).
-            if (Wanduhr::now() - a->letzteAnfrage_ >= kFrischAbstand) a->standAnfordern(true);
+            // A few snapshots just before each second boundary, where a
+            // countdown's tick places its sounds (see Tonspur); asked for as
+            // the server asks for data, after its cycle, they are the least stale.
+            const auto jetzt = Wanduhr::now();
+            if (std::chrono::ceil<std::chrono::seconds>(jetzt) - jetzt <= kFrischVorher) {
+                a->standAnfordern();
+            }
         },
         this);
     // No prebuffering: the stream reads on like a sound card's ring buffer,
@@ -258,38 +262,32 @@ void Tonausgabe::fristAbgelaufen(pa_mainloop_api* api, pa_time_event* e, const t
 
 // ---------------------------------------------------------------- writing
 
-void Tonausgabe::standAnfordern(bool frisch) {
+void Tonausgabe::standAnfordern() {
     if (zustand_ != Zustand::Bereit) return;
-    letzteAnfrage_ = Wanduhr::now();
-    // Whether the snapshot is fresh travels in the choice of callback.
-    const pa_stream_success_cb_t frischer = [](pa_stream* st, int ok, void* selbst) {
-        static_cast<Tonausgabe*>(selbst)->standErhalten(st, ok, true);
-    };
-    const pa_stream_success_cb_t anderer = [](pa_stream* st, int ok, void* selbst) {
-        static_cast<Tonausgabe*>(selbst)->standErhalten(st, ok, false);
-    };
-    pa_operation* o = pa_stream_update_timing_info(strom_, frisch ? frischer : anderer, this);
+    pa_operation* o = pa_stream_update_timing_info(
+        strom_,
+        [](pa_stream* st, int erfolg, void* selbst) {
+            auto* a = static_cast<Tonausgabe*>(selbst);
+            if (st != a->strom_) return;
+            if (a->frist_) pa_threaded_mainloop_get_api(a->schleife_)->time_free(a->frist_);
+            a->frist_ = nullptr;
+            const pa_timing_info* t = erfolg ? pa_stream_get_timing_info(st) : nullptr;
+            if (!t || t->read_index_corrupt) return;
+            const StromStand s{t->read_index / int64_t(sizeof(int16_t)),
+                               int64_t(t->sink_usec) * kAbtastrate / 1000000,
+                               Wanduhr::time_point(std::chrono::seconds(t->timestamp.tv_sec) +
+                                                   std::chrono::microseconds(t->timestamp.tv_usec)),
+                               t->playing != 0};
+            a->schreiben(a->spur_.stand(s, Wanduhr::now()));
+            if (const auto ende = a->spur_.naechstesEnde()) {
+                a->uhrStellen(a->endeUhr_, *ende + 2ms, &Tonausgabe::endeFaellig);
+            }
+            a->abgleichen();
+        },
+        this);
     if (!o) return fehlschlag();
     pa_operation_unref(o);
     if (!frist_) uhrStellen(frist_, Wanduhr::now() + kAntwortFrist, &Tonausgabe::fristAbgelaufen);
-}
-
-void Tonausgabe::standErhalten(pa_stream* st, int erfolg, bool frisch) {
-    if (st != strom_) return;
-    if (frist_) pa_threaded_mainloop_get_api(schleife_)->time_free(frist_);
-    frist_ = nullptr;
-    const pa_timing_info* t = erfolg ? pa_stream_get_timing_info(st) : nullptr;
-    if (!t || t->read_index_corrupt) return;
-    const StromStand s{t->read_index / int64_t(sizeof(int16_t)),
-                       int64_t(t->sink_usec) * kAbtastrate / 1000000,
-                       Wanduhr::time_point(std::chrono::seconds(t->timestamp.tv_sec) +
-                                           std::chrono::microseconds(t->timestamp.tv_usec)),
-                       t->playing != 0, frisch};
-    schreiben(spur_.stand(s, Wanduhr::now()));
-    if (const auto ende = spur_.naechstesEnde()) {
-        uhrStellen(endeUhr_, *ende + 2ms, &Tonausgabe::endeFaellig);
-    }
-    abgleichen();
 }
 
 void Tonausgabe::endeFaellig(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* selbst) {

@@ -7,8 +7,8 @@
 // A request, and each phrase's expected end, asks the server for a fresh
 // timing snapshot; its answer places the sound, writing again the frames
 // already queued where it lands, and reports the phrases read completely.
-// While the stream plays, a snapshot is also taken every tenth of a second
-// just after the server has asked for data, when it is least stale.
+// While the stream plays, snapshots are also taken shortly before each second
+// boundary, as the server asks for data, when they are least stale.
 //
 // Idle, the stream is corked after a second of silence, so the device may
 // sleep; a sound that starts it again gets the lead-in. Kept awake (a
@@ -63,8 +63,7 @@ private:
     void abbauen();
     void fehlschlag();
     void wiederholenPlanen();
-    void standAnfordern(bool frisch = false);
-    void standErhalten(pa_stream* st, int erfolg, bool frisch);
+    void standAnfordern();
     void schreiben(const Abschnitt& a);
     void abgleichen();
     bool gekorkt() const;  // no stream ready counts as corked
@@ -83,7 +82,6 @@ private:
     pa_time_event* endeUhr_ = nullptr;       // the next phrase should have been read by then
     Zustand zustand_ = Zustand::Getrennt;
     Wanduhr::time_point letzterVersuch_;
-    Wanduhr::time_point letzteAnfrage_;  // of a timing snapshot
     bool ende_ = false;
     Tonspur spur_;
 };

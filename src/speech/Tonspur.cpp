@@ -53,7 +53,7 @@ void Tonspur::wachHalten(bool an) {
 Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
     letzter_ = s;
     // A stream that starts or ran dry has no steady position to keep.
-    if (!s.spielt || s.frisch) staende_.clear();
+    if (!s.spielt) staende_.clear();
     while (!staende_.empty() && staende_.front().wann < s.wann - kFrische) staende_.pop_front();
     staende_.push_back(s);
     const auto vorn = [&](const StromStand& x) {

@@ -20,13 +20,12 @@
 // A snapshot can be older than its time says: PipeWire's pulse server answers
 // with the read position of its last cycle and the time of its answer, so the
 // position may be up to a whole cycle (5 to 40 ms on a desktop) old, and a
-// sound placed by it would come early by as much. A snapshot asked for just
-// after the server has asked for data (its cycle has just run) is all but
-// exact. Of it and the snapshots since (at most kFrische of them), the one
-// that puts the heard position furthest ahead is the least stale, and it
-// places the sounds. A stream that falls behind (a device that lost time) is
-// so followed from the next fresh snapshot on, and the sound card's clock
-// cannot drift away in between.
+// sound placed by it would come early by as much. Of the snapshots of the last
+// kFrische, the one that puts the heard position furthest ahead is the least
+// stale, and it places the sounds; the output takes a few just before each
+// second boundary, where a countdown's sounds are placed. The window is short,
+// so a stream that falls behind (a device that lost time) is followed soon,
+// and the sound card's clock cannot drift away within it.
 //
 // Not thread-safe: the output calls it with its own lock held.
 #pragma once
@@ -60,9 +59,8 @@ constexpr auto kVersatz = std::chrono::milliseconds(40);
 // wait, which is why a countdown keeps the stream playing instead.
 constexpr auto kAnlauf = std::chrono::milliseconds(400);
 
-// How long a snapshot may stand for the stream's position without a fresh
-// one; see above.
-constexpr auto kFrische = std::chrono::milliseconds(350);
+// How long a snapshot may stand for the stream's position; see above.
+constexpr auto kFrische = std::chrono::milliseconds(150);
 
 // One timing snapshot of the stream.
 struct StromStand {
@@ -70,7 +68,6 @@ struct StromStand {
     int64_t imGeraet = 0;      // of those, frames not yet heard (the sink's latency)
     Wanduhr::time_point wann;  // when this was so
     bool spielt = true;        // the server plays the stream (not starting, not run dry)
-    bool frisch = false;       // asked for just after the server asked for data
 };
 
 // Samples to write at an absolute frame of the stream.
@@ -144,7 +141,7 @@ private:
     bool laeuft_ = false;
     bool wach_ = false;
     std::optional<StromStand> letzter_;
-    std::deque<StromStand> staende_;  // the last fresh one and those since
+    std::deque<StromStand> staende_;  // those of the last kFrische
     // The frame given to the last instant, so a phrase due with a click
     // starts exactly at the click's frame.
     Wanduhr::time_point merkTakt_;
