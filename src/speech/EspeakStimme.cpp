@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -20,11 +21,19 @@
 #include "app/Warten.h"
 #include "speech/Aussprache.h"
 
+namespace {
+
+// The rate scale -10 ... 10 in espeak-ng's words per minute: 0 is its
+// normal 175, each step a factor of 3^(1/10), clamped to 80 ... 450.
 int EspeakWorteProMinute(int rate) {
     const double worte = espeakRATE_NORMAL * std::pow(3.0, std::clamp(rate, -10, 10) / 10.0);
     return std::clamp(int(std::lround(worte)), int(espeakRATE_MINIMUM), int(espeakRATE_MAXIMUM));
 }
 
+// Cuts the silence the synthesiser puts before and after a phrase, so that a
+// one-word phrase lasts no longer than the word; pauses inside stay. 5 ms
+// before the first and 15 ms after the last audible sample (about -40 dBFS)
+// are kept and faded, so the cut never clicks. Only silence gives nothing.
 Abtastwerte StilleTrimmen(const Abtastwerte& pcm) {
     constexpr int kSchwelle = 320;
     constexpr size_t kVorne = kAbtastrate * 5 / 1000, kHinten = kAbtastrate * 15 / 1000;
@@ -50,8 +59,6 @@ Abtastwerte StilleTrimmen(const Abtastwerte& pcm) {
     return raus;
 }
 
-namespace {
-
 struct StimmDefinition {
     std::string kennung;  // for espeak_ng_SetVoiceByName, e.g. "de" or "de+m1"
     QString name;
@@ -70,7 +77,7 @@ struct EspeakProzess {
     std::mutex mutex;
     std::condition_variable cv;
     bool belegt = false;         // an engine is running
-    bool initialisiert = false;  // data loaded
+    bool initialisiert = false;  // data loaded; they stay for the process
     QString datenPfad;
     bool ausgabeLaeuft = false;  // the output is being prepared
     bool ausgabeBereit = false;  // synthesis works
@@ -132,34 +139,28 @@ void ausgabeVorbereiten() {
     prozess().cv.notify_all();
 }
 
-// German first, then German with each of espeak-ng's voice variants, sorted
-// by variant name.
+// German first, then German with each of espeak-ng's voice variants, by
+// variant name regardless of case, each variant once.
 std::vector<StimmDefinition> stimmenErmitteln() {
-    std::vector<StimmDefinition> stimmen{{"de", QStringLiteral("Deutsch")}};
-    espeak_VOICE auswahl;
-    std::memset(&auswahl, 0, sizeof auswahl);
+    const auto vor = [](const std::string& a, const std::string& b) {
+        const int c =
+            QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    };
+    std::map<std::string, QString, decltype(vor)> varianten(vor);
+    espeak_VOICE auswahl{};
     auswahl.languages = "variant";
-    std::vector<std::pair<std::string, QString>> varianten;
     if (const espeak_VOICE** liste = espeak_ListVoices(&auswahl)) {
         for (int i = 0; liste[i]; ++i) {
-            const char* kennung = liste[i]->identifier;
-            if (!kennung) continue;
+            const char* kennung = liste[i]->identifier ? liste[i]->identifier : "";
             const char* schraeg = std::strrchr(kennung, '/');
             const std::string variante = schraeg ? schraeg + 1 : kennung;
-            if (variante.empty()) continue;
             const QString name = QString::fromUtf8(liste[i]->name ? liste[i]->name : "");
-            varianten.emplace_back(variante,
-                                   name.isEmpty() ? QString::fromStdString(variante) : name);
+            if (variante.empty()) continue;
+            varianten.emplace(variante, name.isEmpty() ? QString::fromStdString(variante) : name);
         }
     }
-    std::sort(varianten.begin(), varianten.end(), [](const auto& a, const auto& b) {
-        const int c = QString::fromStdString(a.first).compare(QString::fromStdString(b.first),
-                                                              Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a.first < b.first;
-    });
-    varianten.erase(std::unique(varianten.begin(), varianten.end(),
-                                [](const auto& a, const auto& b) { return a.first == b.first; }),
-                    varianten.end());
+    std::vector<StimmDefinition> stimmen{{"de", QStringLiteral("Deutsch")}};
     for (const auto& [variante, name] : varianten) {
         stimmen.push_back({"de+" + variante, QStringLiteral("Deutsch, Variante %1").arg(name)});
     }
@@ -226,6 +227,13 @@ private:
     };
 
     void laufen() {
+        // The first phrase waits until the library can synthesise, if ever.
+        bool bereit;
+        {
+            std::unique_lock lock(prozess().mutex);
+            prozess().cv.wait(lock, [this] { return ende_ || !prozess().ausgabeLaeuft; });
+            bereit = prozess().ausgabeBereit;
+        }
         for (;;) {
             Auftrag a;
             {
@@ -234,12 +242,6 @@ private:
                 if (ende_) break;
                 a = std::move(auftraege_.front());
                 auftraege_.pop_front();
-            }
-            bool bereit;
-            {
-                std::unique_lock lock(prozess().mutex);
-                prozess().cv.wait(lock, [this] { return ende_ || !prozess().ausgabeLaeuft; });
-                bereit = prozess().ausgabeBereit && !ende_;
             }
             if (bereit) {
                 sagen(a);
@@ -300,28 +302,21 @@ bool EspeakStimme::GetVoices(SprachTokens& stimmen) {
 }
 
 bool EspeakStimme::SetVoice(const SprachToken& token) {
-    if (!maschine_->aktiv()) return false;
-    if (token.index < 0 || token.index >= int(maschine_->stimmen().size())) return false;
-    std::lock_guard lock(mutex_);
+    if (!maschine_->aktiv() || token.index < 0 || token.index >= int(maschine_->stimmen().size())) {
+        return false;
+    }
     stimme_ = token.index;
     return true;
 }
 
 bool EspeakStimme::SetRate(int rate) {
     if (!maschine_->aktiv() || rate < -10 || rate > 10) return false;
-    std::lock_guard lock(mutex_);
     rate_ = rate;
     return true;
 }
 
 bool EspeakStimme::Speak(const QString& text, int flags) {
-    int stimme, rate;
-    {
-        std::lock_guard lock(mutex_);
-        stimme = stimme_;
-        rate = rate_;
-    }
-    return maschine_->sprechen(text, stimme, rate, (flags & SVSFlagsAsync) == 0);
+    return maschine_->sprechen(text, stimme_, rate_, (flags & SVSFlagsAsync) == 0);
 }
 
 // ---------------------------------------------------------------- EspeakSprachDienst

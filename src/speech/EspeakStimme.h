@@ -7,23 +7,13 @@
 
 #include <QString>
 #include <memory>
-#include <mutex>
 
 #include "app/Dienste.h"
 #include "speech/Tonausgabe.h"
 
 class EspeakMaschine;
 
-// The rate scale -10 ... 10 in espeak-ng's words per minute: 0 is its
-// normal 175, each step a factor of 3^(1/10), clamped to 80 ... 450.
-int EspeakWorteProMinute(int rate);
-
-// Cuts the silence the synthesiser puts before and after a phrase, so that a
-// one-word phrase lasts no longer than the word; pauses inside stay. 5 ms
-// before the first and 15 ms after the last audible sample (about -40 dBFS)
-// are kept and faded, so the cut never clicks. Only silence gives nothing.
-Abtastwerte StilleTrimmen(const Abtastwerte& pcm);
-
+// A voice of the engine; used on the window's thread only.
 class EspeakStimme : public IStimme {
 public:
     explicit EspeakStimme(std::shared_ptr<EspeakMaschine> maschine);
@@ -42,7 +32,6 @@ public:
 
 private:
     std::shared_ptr<EspeakMaschine> maschine_;
-    std::mutex mutex_;
     int stimme_ = 0;
     int rate_ = 0;
 };
@@ -50,6 +39,8 @@ private:
 class EspeakSprachDienst : public ISprachDienst {
 public:
     // `datenPfad`: espeak-ng's data directory; empty for the installed data.
+    // The data first loaded stay for the whole process; an engine asked for
+    // with other data is refused.
     // The output must outlive this object.
     explicit EspeakSprachDienst(ITonausgabe& ausgabe, QString datenPfad = {});
     // Stops the engine and waits for its worker; voices made here then refuse

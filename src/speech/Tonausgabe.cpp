@@ -20,11 +20,6 @@ constexpr auto kFrischVorher = 60ms;
 // means a server that is gone or has stopped answering.
 constexpr auto kAntwortFrist = 2s;
 
-timeval alsTimeval(Wanduhr::time_point t) {
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch());
-    return {time_t(us.count() / 1000000), suseconds_t(us.count() % 1000000)};
-}
-
 }  // namespace
 
 struct Tonausgabe::Sperre {
@@ -33,17 +28,28 @@ struct Tonausgabe::Sperre {
     pa_threaded_mainloop* s_;
 };
 
+template <void (Tonausgabe::*Tun)()>
+void Tonausgabe::wecken(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst) {
+    auto* a = static_cast<Tonausgabe*>(selbst);
+    if (!a->ende_) (a->*Tun)();
+}
+
 Tonausgabe::Tonausgabe(std::string server) : server_(std::move(server)) {
     schleife_ = pa_threaded_mainloop_new();
     if (!schleife_) return;  // stays Getrennt: nothing is ever taken
     pa_threaded_mainloop_set_name(schleife_, "tempiro-ton");
+    // Three alarms, made once and set or cleared as needed; the loop frees them.
+    api_ = pa_threaded_mainloop_get_api(schleife_);
+    frist_ = api_->time_new(api_, nullptr, &wecken<&Tonausgabe::fehlschlag>, this);
+    wiederholung_ = api_->time_new(api_, nullptr, &wecken<&Tonausgabe::verbinden>, this);
+    endeUhr_ = api_->time_new(api_, nullptr, &wecken<&Tonausgabe::standAnfordern>, this);
     if (pa_threaded_mainloop_start(schleife_) < 0) {
         pa_threaded_mainloop_free(schleife_);
         schleife_ = nullptr;
         return;
     }
     Sperre s(schleife_);
-    verbindenLassen();
+    nachsehen();
 }
 
 Tonausgabe::~Tonausgabe() {
@@ -51,8 +57,6 @@ Tonausgabe::~Tonausgabe() {
     {
         Sperre s(schleife_);
         ende_ = true;
-        if (wiederholung_) pa_threaded_mainloop_get_api(schleife_)->time_free(wiederholung_);
-        wiederholung_ = nullptr;
         abbauen();
         spur_.verwerfen();
     }
@@ -78,14 +82,10 @@ void Tonausgabe::phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
                         std::function<void()> fertig) {
     if (schleife_) {
         Sperre s(schleife_);
-        if (!ende_ && zustand_ == Zustand::Getrennt &&
-            Wanduhr::now() - letzterVersuch_ >= kWiederholPause) {
-            verbindenLassen();
-        }
+        nachsehen();
         // A phrase waits for a connection under way.
         if (!ende_ && zustand_ != Zustand::Getrennt) {
             spur_.phrase(angefordert, std::move(pcm), std::move(fertig));
-            abgleichen();
             standAnfordern();
             return;
         }
@@ -96,14 +96,10 @@ void Tonausgabe::phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
 bool Tonausgabe::klick(Wanduhr::time_point angefordert) {
     if (!schleife_) return false;
     Sperre s(schleife_);
-    if (ende_) return false;
-    if (zustand_ == Zustand::Getrennt && Wanduhr::now() - letzterVersuch_ >= kWiederholPause) {
-        verbindenLassen();
-    }
+    nachsehen();
     // A beat is worth playing now or not at all.
-    if (zustand_ != Zustand::Bereit) return false;
+    if (ende_ || zustand_ != Zustand::Bereit) return false;
     spur_.klick(angefordert);
-    abgleichen();
     standAnfordern();
     return true;
 }
@@ -119,43 +115,44 @@ void Tonausgabe::wachHalten(bool an) {
 
 // ---------------------------------------------------------------- connection
 
-void Tonausgabe::uhrStellen(pa_time_event*& e, Wanduhr::time_point wann, pa_time_event_cb_t cb) {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(schleife_);
-    const timeval tv = alsTimeval(wann);
-    if (e) {
-        api->time_restart(e, &tv);
-    } else {
-        e = api->time_new(api, &tv, cb, this);
-    }
+void Tonausgabe::stellen(pa_time_event* e, std::optional<Wanduhr::time_point> wann) {
+    if (!wann) return api_->time_restart(e, nullptr);
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(wann->time_since_epoch());
+    const timeval tv{time_t(us.count() / 1000000), suseconds_t(us.count() % 1000000)};
+    api_->time_restart(e, &tv);
 }
 
-void Tonausgabe::verbindenLassen() {
-    // Connecting (which may resolve a host name) is left to libpulse's
-    // thread, so that no request ever waits for it; phrases wait meanwhile.
-    letzterVersuch_ = Wanduhr::now();
+void Tonausgabe::fristStellen(bool an) {
+    // The deadline runs from the first request still unanswered.
+    if (an == fristLaeuft_) return;
+    fristLaeuft_ = an;
+    stellen(frist_, an ? std::optional(Wanduhr::now() + kAntwortFrist) : std::nullopt);
+}
+
+void Tonausgabe::nachsehen() {
+    // Without a server, a request tries a new connection, at most every
+    // kWiederholPause. Connecting (which may resolve a host name) is left to
+    // libpulse's thread, so that no request ever waits for it; phrases wait
+    // meanwhile.
+    if (ende_ || zustand_ != Zustand::Getrennt ||
+        Wanduhr::now() - letzterVersuch_ < kWiederholPause) {
+        return;
+    }
     zustand_ = Zustand::Verbinde;
-    uhrStellen(wiederholung_, letzterVersuch_, &Tonausgabe::verbindenFaellig);
+    stellen(wiederholung_, Wanduhr::now());
 }
 
 void Tonausgabe::wiederholenPlanen() {
     // Kept awake, the output looks for its server again by itself.
     if (ende_ || zustand_ != Zustand::Getrennt || !spur_.laeuft()) return;
-    uhrStellen(wiederholung_, letzterVersuch_ + kWiederholPause, &Tonausgabe::verbindenFaellig);
-}
-
-void Tonausgabe::verbindenFaellig(pa_mainloop_api* api, pa_time_event* e, const timeval*,
-                                  void* selbst) {
-    auto* a = static_cast<Tonausgabe*>(selbst);
-    api->time_free(e);
-    a->wiederholung_ = nullptr;
-    if (!a->ende_) a->verbinden();
+    stellen(wiederholung_, letzterVersuch_ + kWiederholPause);
 }
 
 void Tonausgabe::verbinden() {
     abbauen();
     letzterVersuch_ = Wanduhr::now();
     zustand_ = Zustand::Verbinde;
-    kontext_ = pa_context_new(pa_threaded_mainloop_get_api(schleife_), "Tempiro");
+    kontext_ = pa_context_new(api_, "Tempiro");
     if (!kontext_) return fehlschlag();
     pa_context_set_state_callback(
         kontext_,
@@ -172,7 +169,7 @@ void Tonausgabe::verbinden() {
                            PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         return fehlschlag();
     }
-    uhrStellen(frist_, Wanduhr::now() + kAntwortFrist, &Tonausgabe::fristAbgelaufen);
+    fristStellen(true);
 }
 
 void Tonausgabe::stromAnlegen() {
@@ -215,19 +212,15 @@ void Tonausgabe::stromAnlegen() {
 }
 
 void Tonausgabe::bereit() {
-    if (frist_) pa_threaded_mainloop_get_api(schleife_)->time_free(frist_);
-    frist_ = nullptr;
+    fristStellen(false);
     zustand_ = Zustand::Bereit;
-    abgleichen();
     if (spur_.wartet()) standAnfordern();
+    abgleichen();
 }
 
 void Tonausgabe::abbauen() {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(schleife_);
-    for (pa_time_event** e : {&frist_, &endeUhr_}) {
-        if (*e) api->time_free(*e);
-        *e = nullptr;
-    }
+    fristStellen(false);
+    stellen(endeUhr_, std::nullopt);
     if (strom_) {
         pa_stream_set_state_callback(strom_, nullptr, nullptr);
         pa_stream_set_write_callback(strom_, nullptr, nullptr);
@@ -252,25 +245,17 @@ void Tonausgabe::fehlschlag() {
     wiederholenPlanen();
 }
 
-void Tonausgabe::fristAbgelaufen(pa_mainloop_api* api, pa_time_event* e, const timeval*,
-                                 void* selbst) {
-    auto* a = static_cast<Tonausgabe*>(selbst);
-    api->time_free(e);
-    a->frist_ = nullptr;
-    a->fehlschlag();
-}
-
 // ---------------------------------------------------------------- writing
 
 void Tonausgabe::standAnfordern() {
+    abgleichen();
     if (zustand_ != Zustand::Bereit) return;
     pa_operation* o = pa_stream_update_timing_info(
         strom_,
         [](pa_stream* st, int erfolg, void* selbst) {
             auto* a = static_cast<Tonausgabe*>(selbst);
             if (st != a->strom_) return;
-            if (a->frist_) pa_threaded_mainloop_get_api(a->schleife_)->time_free(a->frist_);
-            a->frist_ = nullptr;
+            a->fristStellen(false);
             const pa_timing_info* t = erfolg ? pa_stream_get_timing_info(st) : nullptr;
             if (!t || t->read_index_corrupt) return;
             const StromStand s{t->read_index / int64_t(sizeof(int16_t)),
@@ -279,22 +264,13 @@ void Tonausgabe::standAnfordern() {
                                                    std::chrono::microseconds(t->timestamp.tv_usec)),
                                t->playing != 0};
             a->schreiben(a->spur_.stand(s, Wanduhr::now()));
-            if (const auto ende = a->spur_.naechstesEnde()) {
-                a->uhrStellen(a->endeUhr_, *ende + 2ms, &Tonausgabe::endeFaellig);
-            }
+            if (const auto ende = a->spur_.naechstesEnde()) a->stellen(a->endeUhr_, *ende + 2ms);
             a->abgleichen();
         },
         this);
     if (!o) return fehlschlag();
     pa_operation_unref(o);
-    if (!frist_) uhrStellen(frist_, Wanduhr::now() + kAntwortFrist, &Tonausgabe::fristAbgelaufen);
-}
-
-void Tonausgabe::endeFaellig(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* selbst) {
-    auto* a = static_cast<Tonausgabe*>(selbst);
-    api->time_free(e);
-    a->endeUhr_ = nullptr;
-    a->standAnfordern();
+    fristStellen(true);
 }
 
 void Tonausgabe::schreiben(const Abschnitt& a) {

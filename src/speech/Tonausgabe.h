@@ -57,29 +57,31 @@ public:
 
 private:
     struct Sperre;
+    template <void (Tonausgabe::*Tun)()>
+    static void wecken(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst);
+    void stellen(pa_time_event* e, std::optional<Wanduhr::time_point> wann);  // none: off
+    void fristStellen(bool an);
+    void nachsehen();
+    void wiederholenPlanen();
     void verbinden();
     void stromAnlegen();
     void bereit();
     void abbauen();
     void fehlschlag();
-    void wiederholenPlanen();
     void standAnfordern();
     void schreiben(const Abschnitt& a);
     void abgleichen();
     bool gekorkt() const;  // no stream ready counts as corked
-    void verbindenLassen();
-    void uhrStellen(pa_time_event*& e, Wanduhr::time_point wann, pa_time_event_cb_t cb);
-    static void fristAbgelaufen(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst);
-    static void verbindenFaellig(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst);
-    static void endeFaellig(pa_mainloop_api*, pa_time_event*, const timeval*, void* selbst);
 
     const std::string server_;
     pa_threaded_mainloop* schleife_ = nullptr;
+    pa_mainloop_api* api_ = nullptr;
     pa_context* kontext_ = nullptr;
     pa_stream* strom_ = nullptr;
     pa_time_event* frist_ = nullptr;         // the server must have answered by then
     pa_time_event* wiederholung_ = nullptr;  // next connection attempt
     pa_time_event* endeUhr_ = nullptr;       // the next phrase should have been read by then
+    bool fristLaeuft_ = false;
     Zustand zustand_ = Zustand::Getrennt;
     Wanduhr::time_point letzterVersuch_;
     bool ende_ = false;

@@ -51,7 +51,6 @@ void Tonspur::wachHalten(bool an) {
 }
 
 Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
-    letzter_ = s;
     // A stream that starts or ran dry has no steady position to keep.
     if (!s.spielt) staende_.clear();
     while (!staende_.empty() && staende_.front().wann < s.wann - kFrische) staende_.pop_front();
@@ -115,13 +114,13 @@ Abschnitt Tonspur::weiter(size_t anzahl) {
 }
 
 std::optional<Wanduhr::time_point> Tonspur::naechstesEnde() const {
-    if (!letzter_) return std::nullopt;
+    if (staende_.empty()) return std::nullopt;
     std::optional<int64_t> ende;
     for (const auto& k : klaenge_) {
         if (k.fertig && (!ende || k.ende() < *ende)) ende = k.ende();
     }
     if (!ende) return std::nullopt;
-    return letzter_->wann + dauer(*ende - letzter_->gelesen);
+    return staende_.back().wann + dauer(*ende - staende_.back().gelesen);
 }
 
 void Tonspur::verwerfen() {
@@ -134,7 +133,6 @@ void Tonspur::verwerfen() {
     merkBeginn_ = -1;
     laeuft_ = wach_;
     anlaufNoetig_ = false;
-    letzter_.reset();
     staende_.clear();
     for (auto& f : fertig) {
         if (f) f();

@@ -140,8 +140,7 @@ private:
     bool anlaufNoetig_ = false;
     bool laeuft_ = false;
     bool wach_ = false;
-    std::optional<StromStand> letzter_;
-    std::deque<StromStand> staende_;  // those of the last kFrische
+    std::deque<StromStand> staende_;  // those of the last kFrische, the newest last
     // The frame given to the last instant, so a phrase due with a click
     // starts exactly at the click's frame.
     Wanduhr::time_point merkTakt_;
