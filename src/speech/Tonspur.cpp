@@ -55,6 +55,7 @@ Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
     if (!s.spielt) staende_.clear();
     while (!staende_.empty() && staende_.front().wann < s.wann - kFrische) staende_.pop_front();
     staende_.push_back(s);
+    if (staende_.size() > kStaende) staende_.pop_front();
     const auto vorn = [&](const StromStand& x) {
         return x.gelesen - x.imGeraet + frames(jetzt - x.wann);
     };
