@@ -61,10 +61,10 @@ constexpr auto kVersatz = std::chrono::milliseconds(40);
 constexpr auto kAnlauf = std::chrono::milliseconds(400);
 
 // How long, and among how many, a snapshot may stand for the stream's
-// position; see above. Three are those taken in the last 40 ms before a
-// second boundary and at its tick: of three, one was rarely more than 0.5 ms
-// stale on PipeWire, and a stream that fell a cycle behind before the second
-// of them is followed.
+// position; see above. In a countdown the newest three are those taken some
+// 35 and 15 ms before a second boundary and at its tick: on PipeWire the best
+// of three was within 0.6 ms of the best of all of them, and a stream that fell
+// a cycle behind before the first of the three is followed.
 constexpr auto kFrische = std::chrono::milliseconds(150);
 constexpr size_t kStaende = 3;
 
