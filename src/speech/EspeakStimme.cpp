@@ -4,8 +4,7 @@
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
-#include <QFile>
-#include <QFileInfo>
+#include <QString>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -64,57 +64,9 @@ struct StimmDefinition {
     QString name;
 };
 
-// espeak-ng keeps its state in globals: one engine per process at a time,
-// and only one thread at a time calls into it. Once initialised the library
-// stays so until the process ends (espeak-ng 1.51 hangs in
-// espeak_ng_Terminate after a second initialisation).
-//
-// Preparing its output probes a sound device (PulseAudio, then ALSA), which
-// waits for a server that accepted the connection but does not answer; that
-// step runs once per process on a thread of its own that touches nothing but
-// this record, which is never destroyed, so it may outlive every engine.
-struct EspeakProzess {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool belegt = false;         // an engine is running
-    bool initialisiert = false;  // data loaded; they stay for the process
-    QString datenPfad;
-    bool ausgabeLaeuft = false;  // the output is being prepared
-    bool ausgabeBereit = false;  // synthesis works
-};
-EspeakProzess& prozess() {
-    static auto* p = new EspeakProzess;
-    return *p;
-}
-
-// What the synthesiser's callback fills.
-struct Synthese {
-    Abtastwerte pcm;
-    const std::atomic<bool>* abbrechen = nullptr;
-};
-
-int rueckruf(short* pcm, int anzahl, espeak_EVENT* ereignisse) {
-    auto* s = ereignisse ? static_cast<Synthese*>(ereignisse->user_data) : nullptr;
-    if (!s) return 0;
-    if (pcm && anzahl > 0) s->pcm.insert(s->pcm.end(), pcm, pcm + anzahl);
-    return s->abbrechen && s->abbrechen->load() ? 1 : 0;
-}
-
-espeak_ng_STATUS synthetisieren(const QByteArray& text, Synthese& s) {
-    // No espeakENDPAUSE: no sentence pause after the last word.
-    return espeak_ng_Synthesize(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0,
-                                espeakCHARS_UTF8, nullptr, &s);
-}
-
-QString bibliothekStarten(const QString& pfad) {
-    QByteArray pfadBytes;
-    if (!pfad.isEmpty()) {
-        // espeak-ng quietly falls back to the installed data for a directory
-        // that does not exist; an explicit directory must really be there.
-        if (!QFileInfo(pfad).isDir()) return QStringLiteral("Sprachdaten fehlen: %1").arg(pfad);
-        pfadBytes = QFile::encodeName(pfad);
-    }
-    espeak_ng_InitializePath(pfadBytes.isEmpty() ? nullptr : pfadBytes.constData());
+// Loads espeak-ng's data; an error text when that fails.
+QString bibliothekStarten() {
+    espeak_ng_InitializePath(nullptr);
     espeak_ng_ERROR_CONTEXT kontext = nullptr;
     const espeak_ng_STATUS status = espeak_ng_Initialize(&kontext);
     if (kontext) espeak_ng_ClearErrorContext(&kontext);
@@ -122,21 +74,7 @@ QString bibliothekStarten(const QString& pfad) {
     espeak_ng_Terminate();
     char text[512] = {};
     espeak_ng_GetStatusCodeMessage(status, text, sizeof text);
-    return QStringLiteral("Sprachdaten fehlen: %1").arg(QString::fromLocal8Bit(text));
-}
-
-void ausgabeVorbereiten() {
-    // Synchronous: the samples come to our callback; espeak-ng never plays them.
-    bool ok = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 20, nullptr) == ENS_OK;
-    if (ok) {
-        espeak_SetSynthCallback(&rueckruf);
-        Synthese probe;
-        ok = synthetisieren("null", probe) == ENS_OK && !probe.pcm.empty();
-    }
-    std::lock_guard lock(prozess().mutex);
-    prozess().ausgabeLaeuft = false;
-    prozess().ausgabeBereit = ok;
-    prozess().cv.notify_all();
+    return QString::fromLocal8Bit(text);
 }
 
 // German first, then German with each of espeak-ng's voice variants, by
@@ -178,191 +116,197 @@ struct Warte {
 
 }  // namespace
 
-// ---------------------------------------------------------------- EspeakMaschine
+// A service as its voices and queued phrases see it: its output while it lives.
+struct EspeakAnschluss {
+    std::atomic<ITonausgabe*> ausgabe;
+};
 
-class EspeakMaschine {
-public:
-    EspeakMaschine(ITonausgabe& ausgabe, std::vector<StimmDefinition> stimmen)
-        : ausgabe_(ausgabe), stimmen_(std::move(stimmen)), faden_([this] { laufen(); }) {}
-    ~EspeakMaschine() { herunterfahren(); }
+namespace {
 
-    // Stops the worker and waits for it; phrases still queued are dropped.
-    void herunterfahren() {
-        {
-            std::lock_guard lock(mutex_);
-            ende_ = true;
+struct Auftrag {
+    std::shared_ptr<EspeakAnschluss> an;
+    QString text;
+    int stimme = 0;
+    int rate = 0;
+    Wanduhr::time_point angefordert;
+    std::shared_ptr<Warte> warte;
+};
+
+// espeak-ng keeps its state in globals, and once initialised it stays so
+// until the process ends (espeak-ng 1.51 hangs in espeak_ng_Terminate after a
+// second initialisation). So the process has one engine: its voices are
+// listed once, and one worker thread, started with the first voice, is the
+// only caller of synthesis, for every service. Nothing waits for the worker
+// but for the phrase it synthesises: it is never joined, and touches only
+// this record, which is never destroyed, and, under its lock, a living
+// service's output.
+//
+// Preparing espeak-ng's output probes a sound device (PulseAudio, then ALSA),
+// which waits for good on a server that accepted the connection but does not
+// answer. So it runs on a thread of its own, and phrases requested after
+// kVorbereitung without it are dropped, as the output drops them for such a server.
+constexpr auto kVorbereitung = std::chrono::seconds(2);
+struct Motor {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<Auftrag> auftraege;
+    const EspeakAnschluss* inArbeit = nullptr;  // whose phrase is being synthesised
+    bool initialisiert = false;
+    bool vorbereitet = false;  // synthesis works
+    std::vector<StimmDefinition> stimmen;  // empty: no German voice
+};
+Motor& motor() {
+    static auto* m = new Motor;
+    return *m;
+}
+
+// What the synthesiser's callback fills; a service that goes cuts it short.
+struct Synthese {
+    Abtastwerte pcm;
+    const EspeakAnschluss* an = nullptr;
+};
+
+int rueckruf(short* pcm, int anzahl, espeak_EVENT* ereignisse) {
+    auto* s = ereignisse ? static_cast<Synthese*>(ereignisse->user_data) : nullptr;
+    if (!s) return 0;
+    if (pcm && anzahl > 0) s->pcm.insert(s->pcm.end(), pcm, pcm + anzahl);
+    return s->an->ausgabe.load() ? 0 : 1;
+}
+
+void arbeiten() {
+    Motor& m = motor();
+    std::thread([&m] {
+        // Synchronous: the samples come to our callback; espeak-ng never plays them.
+        const bool ok = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 20, nullptr) == ENS_OK;
+        espeak_SetSynthCallback(&rueckruf);
+        std::lock_guard lock(m.mutex);
+        m.vorbereitet = ok;
+        m.cv.notify_all();
+    }).detach();
+    int stimme = 0, rate = 0;  // set in the library
+    std::unique_lock lock(m.mutex);
+    m.cv.wait_for(lock, kVorbereitung, [&] { return m.vorbereitet; });
+    for (;;) {
+        m.cv.wait(lock, [&] { return !m.auftraege.empty(); });
+        Auftrag a = std::move(m.auftraege.front());
+        m.auftraege.pop_front();
+        m.inArbeit = a.an.get();
+        const bool bereit = m.vorbereitet;
+        lock.unlock();
+        Synthese s{{}, a.an.get()};
+        if (bereit) {
+            if (a.stimme != stimme &&
+                espeak_ng_SetVoiceByName(m.stimmen[size_t(a.stimme)].kennung.c_str()) == ENS_OK) {
+                stimme = a.stimme;
+                rate = -100;  // a new voice needs its rate set again
+            }
+            if (a.rate != rate) {
+                espeak_ng_SetParameter(espeakRATE, EspeakWorteProMinute(a.rate), 0);
+                rate = a.rate;
+            }
+            // No espeakENDPAUSE: no sentence pause after the last word.
+            const QByteArray text = Aussprache::fuerSprache(a.text).toUtf8();
+            espeak_ng_Synthesize(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0,
+                                 espeakCHARS_UTF8, nullptr, &s);
         }
-        wecker_.notify_all();
-        {
-            std::lock_guard lock(prozess().mutex);  // wakes a worker waiting for the output
+        lock.lock();
+        m.inArbeit = nullptr;
+        m.cv.notify_all();
+        // Without synthesis, or for a service gone, the phrase is dropped quietly.
+        // The callback holds only the waiter: the output may report the
+        // phrase after the service has gone.
+        ITonausgabe* ausgabe = a.an->ausgabe;
+        if (!bereit || !ausgabe) {
+            a.warte->melden();
+        } else {
+            ausgabe->phrase(a.angefordert, StilleTrimmen(s.pcm), [w = a.warte] { w->melden(); });
         }
-        prozess().cv.notify_all();
-        if (faden_.joinable()) faden_.join();
     }
-    bool aktiv() const { return !ende_; }
-    const std::vector<StimmDefinition>& stimmen() const { return stimmen_; }
+}
 
-    bool sprechen(const QString& text, int stimme, int rate, bool warten) {
+// A voice of the engine; used on the window's thread only.
+class EspeakStimme : public IStimme {
+public:
+    explicit EspeakStimme(std::shared_ptr<EspeakAnschluss> an) : an_(std::move(an)) {}
+
+    bool GetVoices(SprachTokens& stimmen) override {
+        if (!an_->ausgabe) return false;
+        stimmen.eintraege.clear();
+        const auto& liste = motor().stimmen;
+        for (size_t i = 0; i < liste.size(); ++i) {
+            stimmen.eintraege.append(SprachToken{int(i), liste[i].name});
+        }
+        return true;
+    }
+    bool SetVoice(const SprachToken& token) override {
+        if (!an_->ausgabe || token.index < 0 || token.index >= int(motor().stimmen.size())) {
+            return false;
+        }
+        stimme_ = token.index;
+        return true;
+    }
+    bool SetRate(int rate) override {
+        if (!an_->ausgabe || rate < -10 || rate > 10) return false;
+        rate_ = rate;
+        return true;
+    }
+    bool Speak(const QString& text, int flags) override {
         auto warte = std::make_shared<Warte>();
         {
-            std::lock_guard lock(mutex_);
-            if (ende_) return false;
-            auftraege_.push_back({text, stimme, rate, Wanduhr::now(), warte});
+            std::lock_guard lock(motor().mutex);
+            if (!an_->ausgabe) return false;
+            motor().auftraege.push_back({an_, text, stimme_, rate_, Wanduhr::now(), warte});
         }
-        wecker_.notify_all();
-        if (!warten) return true;
+        motor().cv.notify_all();
         // The window's thread waits in its event loop, which keeps serving
         // what only looks at the window.
-        Warten::Bis([&] { return warte->fertig.load(); });
+        if ((flags & SVSFlagsAsync) == 0) Warten::Bis([&] { return warte->fertig.load(); });
         return true;
     }
 
 private:
-    struct Auftrag {
-        QString text;
-        int stimme = 0;
-        int rate = 0;
-        Wanduhr::time_point angefordert;
-        std::shared_ptr<Warte> warte;
-    };
-
-    void laufen() {
-        // The first phrase waits until the library can synthesise, if ever.
-        bool bereit;
-        {
-            std::unique_lock lock(prozess().mutex);
-            prozess().cv.wait(lock, [this] { return ende_ || !prozess().ausgabeLaeuft; });
-            bereit = prozess().ausgabeBereit;
-        }
-        for (;;) {
-            Auftrag a;
-            {
-                std::unique_lock lock(mutex_);
-                wecker_.wait(lock, [this] { return ende_ || !auftraege_.empty(); });
-                if (ende_) break;
-                a = std::move(auftraege_.front());
-                auftraege_.pop_front();
-            }
-            if (bereit) {
-                sagen(a);
-            } else {
-                a.warte->melden();  // the library cannot synthesise: dropped quietly
-            }
-        }
-        // Whoever still waits is let go.
-        std::lock_guard lock(mutex_);
-        for (auto& a : auftraege_) a.warte->melden();
-        auftraege_.clear();
-        std::lock_guard p(prozess().mutex);
-        prozess().belegt = false;
-    }
-
-    void sagen(const Auftrag& a) {
-        if (a.stimme != stimme_ && a.stimme >= 0 && a.stimme < int(stimmen_.size()) &&
-            espeak_ng_SetVoiceByName(stimmen_[size_t(a.stimme)].kennung.c_str()) == ENS_OK) {
-            stimme_ = a.stimme;
-            rate_ = -100;  // a new voice needs its rate set again
-        }
-        if (a.rate != rate_) {
-            espeak_ng_SetParameter(espeakRATE, EspeakWorteProMinute(a.rate), 0);
-            rate_ = a.rate;
-        }
-        Synthese s;
-        s.abbrechen = &ende_;
-        synthetisieren(Aussprache::fuerSprache(a.text).toUtf8(), s);
-        // The callback holds only the waiter: the output may report the
-        // phrase after the engine has gone.
-        ausgabe_.phrase(a.angefordert, StilleTrimmen(s.pcm), [w = a.warte] { w->melden(); });
-    }
-
-    ITonausgabe& ausgabe_;
-    const std::vector<StimmDefinition> stimmen_;
-    std::mutex mutex_;
-    std::condition_variable wecker_;
-    std::deque<Auftrag> auftraege_;
-    std::atomic<bool> ende_{false};
-    int stimme_ = 0;  // worker only: voice and rate set in the library
+    std::shared_ptr<EspeakAnschluss> an_;
+    int stimme_ = 0;
     int rate_ = 0;
-    std::thread faden_;  // last: starts once everything else is set
 };
 
-// ---------------------------------------------------------------- EspeakStimme
+}  // namespace
 
-EspeakStimme::EspeakStimme(std::shared_ptr<EspeakMaschine> maschine)
-    : maschine_(std::move(maschine)) {}
-
-bool EspeakStimme::GetVoices(SprachTokens& stimmen) {
-    if (!maschine_->aktiv()) return false;
-    stimmen.eintraege.clear();
-    const auto& liste = maschine_->stimmen();
-    for (size_t i = 0; i < liste.size(); ++i) {
-        stimmen.eintraege.append(SprachToken{int(i), liste[i].name});
-    }
-    return true;
-}
-
-bool EspeakStimme::SetVoice(const SprachToken& token) {
-    if (!maschine_->aktiv() || token.index < 0 || token.index >= int(maschine_->stimmen().size())) {
-        return false;
-    }
-    stimme_ = token.index;
-    return true;
-}
-
-bool EspeakStimme::SetRate(int rate) {
-    if (!maschine_->aktiv() || rate < -10 || rate > 10) return false;
-    rate_ = rate;
-    return true;
-}
-
-bool EspeakStimme::Speak(const QString& text, int flags) {
-    return maschine_->sprechen(text, stimme_, rate_, (flags & SVSFlagsAsync) == 0);
-}
-
-// ---------------------------------------------------------------- EspeakSprachDienst
-
-EspeakSprachDienst::EspeakSprachDienst(ITonausgabe& ausgabe, QString datenPfad)
-    : ausgabe_(ausgabe), datenPfad_(std::move(datenPfad)) {}
+EspeakSprachDienst::EspeakSprachDienst(ITonausgabe& ausgabe)
+    : anschluss_(std::make_shared<EspeakAnschluss>(&ausgabe)) {}
 
 EspeakSprachDienst::~EspeakSprachDienst() {
-    if (maschine_) maschine_->herunterfahren();
+    Motor& m = motor();
+    std::unique_lock lock(m.mutex);
+    anschluss_->ausgabe = nullptr;
+    // Whoever still waits is let go.
+    std::erase_if(m.auftraege, [&](const Auftrag& a) {
+        if (a.an != anschluss_) return false;
+        a.warte->melden();
+        return true;
+    });
+    m.cv.wait(lock, [&] { return m.inArbeit != anschluss_.get(); });
 }
 
 std::unique_ptr<IStimme> EspeakSprachDienst::ErzeugeStimme() {
-    if (maschine_ && maschine_->aktiv()) return std::make_unique<EspeakStimme>(maschine_);
-    EspeakProzess& p = prozess();
-    std::unique_lock lock(p.mutex);
-    // The library is free once an earlier engine and the output's preparation are done.
-    if (p.belegt ||
-        !p.cv.wait_for(lock, std::chrono::seconds(5), [&] { return !p.ausgabeLaeuft; })) {
-        fehler_ = QStringLiteral("Die Sprachausgabe läuft in diesem Prozess bereits.");
-        return nullptr;
-    }
-    if (!p.initialisiert) {
-        if (const QString f = bibliothekStarten(datenPfad_); !f.isEmpty()) {
-            fehler_ = f;
+    Motor& m = motor();
+    std::lock_guard lock(m.mutex);
+    if (!m.initialisiert) {
+        if (const QString f = bibliothekStarten(); !f.isEmpty()) {
+            qWarning("Sprachdaten fehlen: %s", qPrintable(f));
             return nullptr;
         }
-        p.initialisiert = true;
-        p.datenPfad = datenPfad_;
-    } else if (p.datenPfad != datenPfad_) {
-        fehler_ = QStringLiteral("Die Sprachausgabe ist schon mit anderen Sprachdaten gestartet.");
+        m.initialisiert = true;
+        if (espeak_ng_SetVoiceByName("de") == ENS_OK) {
+            m.stimmen = stimmenErmitteln();
+            espeak_ng_SetVoiceByName("de");
+            espeak_ng_SetParameter(espeakRATE, EspeakWorteProMinute(0), 0);
+            std::thread(arbeiten).detach();
+        }
+    }
+    if (m.stimmen.empty()) {
+        qWarning("Keine deutsche Stimme verfügbar.");
         return nullptr;
     }
-    if (espeak_ng_SetVoiceByName("de") != ENS_OK) {
-        fehler_ = QStringLiteral("Keine deutsche Stimme verfügbar.");
-        return nullptr;
-    }
-    std::vector<StimmDefinition> stimmen = stimmenErmitteln();
-    espeak_ng_SetVoiceByName("de");
-    espeak_ng_SetParameter(espeakRATE, EspeakWorteProMinute(0), 0);
-    if (!p.ausgabeBereit) {
-        p.ausgabeLaeuft = true;
-        std::thread(ausgabeVorbereiten).detach();
-    }
-    p.belegt = true;
-    lock.unlock();
-    fehler_.clear();
-    maschine_ = std::make_shared<EspeakMaschine>(ausgabe_, std::move(stimmen));
-    return std::make_unique<EspeakStimme>(maschine_);
+    return std::make_unique<EspeakStimme>(anschluss_);
 }

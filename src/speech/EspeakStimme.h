@@ -5,58 +5,35 @@
 // number said in a countdown's tick is heard on that tick's beat.
 #pragma once
 
-#include <QString>
 #include <memory>
 
 #include "app/Dienste.h"
 #include "speech/Tonausgabe.h"
 
-class EspeakMaschine;
-
-// A voice of the engine; used on the window's thread only.
-class EspeakStimme : public IStimme {
-public:
-    explicit EspeakStimme(std::shared_ptr<EspeakMaschine> maschine);
-
-    bool GetVoices(SprachTokens& stimmen) override;
-    // Accepts a token of GetVoices (by its index); false for any other.
-    bool SetVoice(const SprachToken& token) override;
-    // False outside -10 ... 10; the rate in use then stays.
-    bool SetRate(int rate) override;
-    // Flags 1 queues and returns at once. Flags 0 returns once this phrase and
-    // every earlier one has been heard, or dropped: at once without a sound
-    // output, within two seconds past its end when the output stops
-    // answering; it waits in the window's event loop (Warten::Bis), so it is
-    // called on the window's thread. False only when the engine has been shut down.
-    bool Speak(const QString& text, int flags) override;
-
-private:
-    std::shared_ptr<EspeakMaschine> maschine_;
-    int stimme_ = 0;
-    int rate_ = 0;
-};
+struct EspeakAnschluss;
 
 class EspeakSprachDienst : public ISprachDienst {
 public:
-    // `datenPfad`: espeak-ng's data directory; empty for the installed data.
-    // The data first loaded stay for the whole process; an engine asked for
-    // with other data is refused.
     // The output must outlive this object.
-    explicit EspeakSprachDienst(ITonausgabe& ausgabe, QString datenPfad = {});
-    // Stops the engine and waits for its worker; voices made here then refuse
-    // every request, and phrases still queued are dropped.
+    explicit EspeakSprachDienst(ITonausgabe& ausgabe);
+    // Drops this service's phrases still queued and waits for the one being
+    // synthesised (never for the sound server); its voices then refuse
+    // every request.
     ~EspeakSprachDienst() override;
 
-    // Starts the engine on first use and waits only until its data and voices
-    // are known (some tens of milliseconds). Null when espeak-ng cannot start
-    // here (data missing, no German voice) or another engine is running in
-    // this process; fehler() then tells why.
+    // Starts the engine on first use and waits only until its data (the
+    // installed ones, or those in $ESPEAK_DATA_PATH) and voices are known
+    // (some tens of milliseconds). Null, with a warning that tells why, when
+    // espeak-ng cannot start here (data missing, no German voice).
+    //
+    // A voice's Speak with flags 1 queues and returns at once. With flags 0 it
+    // returns once this phrase and every earlier one has been heard, or
+    // dropped: at once without a sound output, within two seconds past its
+    // end when the output stops answering; it waits in the window's event
+    // loop (Warten::Bis), so it is called on the window's thread. False only
+    // once the service has gone. SetRate refuses values outside -10 ... 10.
     std::unique_ptr<IStimme> ErzeugeStimme() override;
-    QString fehler() const { return fehler_; }
 
 private:
-    ITonausgabe& ausgabe_;
-    const QString datenPfad_;
-    std::shared_ptr<EspeakMaschine> maschine_;
-    QString fehler_;
+    std::shared_ptr<EspeakAnschluss> anschluss_;
 };

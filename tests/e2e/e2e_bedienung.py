@@ -13,6 +13,7 @@ Usage: e2e_bedienung.py --binary PATH [--server pulseaudio|pipewire] SCENARIO
 """
 
 import os
+import signal
 import sys
 import time
 
@@ -198,6 +199,18 @@ def szenario_tonserver_stirbt(s):
     s.beenden(fenster)
 
 
+def szenario_tonserver_steht(s):
+    """A sound server that stopped answering before start-up: "Ansage Zeit"
+    gives up within seconds, a press after it is stamped, and the window closes."""
+    s.tonserver.send_signal(signal.SIGSTOP)
+    fenster = s.starten()
+    for name in ("Command_Zeitansage", "btn_ZeitSpeichern"):
+        s.klick(fenster, name)
+    s.stempel(1, 15)
+    s.beenden(fenster, 3)
+    s.tonserver.send_signal(signal.SIGCONT)
+
+
 def szenario_senke_wach(s):
     """A spoken 35-second exposure countdown: the sink never sleeps while it
     runs, though "Noch 30 Sekunden" and "Noch 20 Sekunden" are ten seconds
@@ -234,6 +247,7 @@ SZENARIEN = {
     "schliessen": (szenario_schliessen, {}),
     "ohne_tonserver": (szenario_ohne_tonserver, {"ton": False}),
     "tonserver_stirbt": (szenario_tonserver_stirbt, {}),
+    "tonserver_steht": (szenario_tonserver_steht, {}),
     "senke_wach": (szenario_senke_wach, {}),
 }
 
