@@ -63,20 +63,6 @@ private slots:
                      .convertToFormat(bild.format()));
     }
 
-    // A screen reader speaks a label in place of the name it labels, so only
-    // the remaining-time box, named as its label reads, is labelled. It cannot
-    // be typed into and says so.
-    void beschriftungen() {
-        Pruefstand p;
-        Form1& f = p.Starten();
-        QVERIFY(Zugang(f.Text_RestZeit)->relations(QAccessible::Label).size() == 1 &&
-                Zugang(f.Text_RestZeit)->state().readOnly);
-        QCOMPARE(f.findChildren<QComboBox*>().size(), 4);
-        for (QComboBox* liste : f.findChildren<QComboBox*>())
-            QVERIFY2(Zugang(liste)->relations(QAccessible::Label).isEmpty(),
-                     qPrintable(liste->objectName()));
-    }
-
     // Tab and Shift+Tab go round the window in the tab order, skipping what
     // cannot take the focus and what is disabled; Enter and the keypad's Enter
     // press the focused button as the space bar does.

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Produktion.h"
 
-#include "speech/SprachSystem.h"
+#include "speech/EspeakStimme.h"
 
-ProduktionsDienste::ProduktionsDienste() : sprache_(std::make_unique<SprachSystem>()) {
+// The sound output does not wait for the sound server: it connects in the
+// background, and phrases requested meanwhile wait for it.
+ProduktionsDienste::ProduktionsDienste()
+    : ton_(std::make_unique<Tonausgabe>()), sprache_(std::make_unique<EspeakSprachDienst>(*ton_)) {
     // While a countdown runs the sound output stays awake.
-    countdown_.hinzufuegen(sprache_.get());
+    countdown_.hinzufuegen(ton_.get());
     // While a countdown runs, the session neither goes idle nor suspends.
     countdown_.hinzufuegen(&wachHalter_);
 }
@@ -19,10 +22,10 @@ Dienste ProduktionsDienste::Alle() {
     d.meldung = &meldung_;
     // The engine reports itself unusable (no data, no German voice) by
     // handing out no voice; start-up then switches speech off for the run.
-    d.sprache = sprache_->dienst();
+    d.sprache = sprache_.get();
     // The beat plays through the program's own audio output, and falls back to
     // the platform beep where there is none.
-    d.signalton = sprache_->signalton();
+    d.signalton = ton_.get();
     d.countdown = &countdown_;
     return d;
 }

@@ -8,7 +8,8 @@
 #include "app/Plattform.h"
 #include "app/SitzungWachHalter.h"
 
-class SprachSystem;
+class Tonausgabe;
+class EspeakSprachDienst;
 
 // Passes the countdown's state on to every service that holds something for it.
 class CountdownVerteiler : public ICountdownStatus {
@@ -34,7 +35,8 @@ private:
     SystemUhr uhr_;
     DateiDienst dateien_;
     Meldungsfenster meldung_;
-    std::unique_ptr<SprachSystem> sprache_;
+    std::unique_ptr<Tonausgabe> ton_;  // outlives the engine, which writes to it
+    std::unique_ptr<EspeakSprachDienst> sprache_;
     SitzungWachHalter wachHalter_;
     CountdownVerteiler countdown_;
 };

@@ -209,6 +209,7 @@ void arbeiten() {
             espeak_ng_Synthesize(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0,
                                  espeakCHARS_UTF8, nullptr, &s);
         }
+        Abtastwerte pcm = StilleTrimmen(s.pcm);
         lock.lock();
         m.inArbeit = nullptr;
         m.cv.notify_all();
@@ -219,7 +220,7 @@ void arbeiten() {
         if (!bereit || !ausgabe) {
             a.warte->melden();
         } else {
-            ausgabe->phrase(a.angefordert, StilleTrimmen(s.pcm), [w = a.warte] { w->melden(); });
+            ausgabe->phrase(a.angefordert, std::move(pcm), [w = a.warte] { w->melden(); });
         }
     }
 }

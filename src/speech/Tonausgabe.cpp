@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "speech/Tonausgabe.h"
 
+#include <QApplication>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -34,7 +36,8 @@ void Tonausgabe::wecken(pa_mainloop_api*, pa_time_event*, const timeval*, void* 
     if (!a->ende_) (a->*Tun)();
 }
 
-Tonausgabe::Tonausgabe(std::string server) : server_(std::move(server)) {
+Tonausgabe::Tonausgabe(std::string server, std::function<void()> ersatz)
+    : server_(std::move(server)), ersatz_(ersatz ? std::move(ersatz) : [] { QApplication::beep(); }) {
     schleife_ = pa_threaded_mainloop_new();
     if (!schleife_) return;  // stays Getrennt: nothing is ever taken
     pa_threaded_mainloop_set_name(schleife_, "tempiro-ton");
@@ -73,7 +76,9 @@ Tonausgabe::Zustand Tonausgabe::zustand() const {
 bool Tonausgabe::spielt() const {
     if (!schleife_) return false;
     Sperre s(schleife_);
-    return !gekorkt();
+    // libpulse keeps the stream's corked state: set when it is connected
+    // corked and with every cork request, and readable once it is ready.
+    return zustand_ == Zustand::Bereit && !pa_stream_is_corked(strom_);
 }
 
 // ---------------------------------------------------------------- requests
@@ -104,7 +109,7 @@ bool Tonausgabe::klick(Wanduhr::time_point angefordert) {
     return true;
 }
 
-void Tonausgabe::wachHalten(bool an) {
+void Tonausgabe::CountdownLaeuft(bool an) {
     if (!schleife_) return;
     Sperre s(schleife_);
     if (ende_) return;
@@ -182,7 +187,12 @@ void Tonausgabe::stromAnlegen() {
             auto* a = static_cast<Tonausgabe*>(selbst);
             if (st != a->strom_) return;
             const pa_stream_state_t z = pa_stream_get_state(st);
-            if (z == PA_STREAM_READY) a->bereit();
+            if (z == PA_STREAM_READY) {
+                a->fristStellen(false);
+                a->zustand_ = Zustand::Bereit;
+                if (a->spur_.wartet()) a->standAnfordern();
+                a->abgleichen();
+            }
             if (z == PA_STREAM_FAILED || z == PA_STREAM_TERMINATED) a->fehlschlag();
         },
         this);
@@ -209,13 +219,6 @@ void Tonausgabe::stromAnlegen() {
     if (pa_stream_connect_playback(strom_, nullptr, &puffer, flags, nullptr, nullptr) < 0) {
         fehlschlag();
     }
-}
-
-void Tonausgabe::bereit() {
-    fristStellen(false);
-    zustand_ = Zustand::Bereit;
-    if (spur_.wartet()) standAnfordern();
-    abgleichen();
 }
 
 void Tonausgabe::abbauen() {
@@ -283,14 +286,8 @@ void Tonausgabe::schreiben(const Abschnitt& a) {
 
 void Tonausgabe::abgleichen() {
     // The stream plays while the timeline wants it to.
-    if (zustand_ != Zustand::Bereit || spur_.laeuft() != gekorkt()) return;
+    if (zustand_ != Zustand::Bereit || spur_.laeuft() == !pa_stream_is_corked(strom_)) return;
     if (pa_operation* o = pa_stream_cork(strom_, !spur_.laeuft(), nullptr, nullptr)) {
         pa_operation_unref(o);
     }
-}
-
-bool Tonausgabe::gekorkt() const {
-    // libpulse keeps the stream's corked state: set when it is connected
-    // corked and with every cork request, and readable once it is ready.
-    return zustand_ != Zustand::Bereit || pa_stream_is_corked(strom_) != 0;
 }

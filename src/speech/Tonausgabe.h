@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The path of every sound: EspeakStimme synthesises and trims a phrase,
+// Tonausgabe places it (or a beat click) in Tonspur, the stream's timeline,
+// and writes that timeline to libpulse.
+//
 // The program's sound output: one mono playback stream on the desktop's sound
 // server (PulseAudio's client API, which PipeWire serves too), written only
 // here. Every sound is placed in the stream's timeline (Tonspur) by frame, and
@@ -23,6 +27,7 @@
 
 #include <string>
 
+#include "app/Dienste.h"
 #include "speech/Tonspur.h"
 
 // Where the speech engine and the beat put their sounds.
@@ -38,19 +43,26 @@ public:
     virtual bool klick(Wanduhr::time_point angefordert) = 0;
 };
 
-class Tonausgabe : public ITonausgabe {
+// Also the seconds beat, and kept awake while a countdown runs.
+class Tonausgabe : public ITonausgabe, public ISignalton, public ICountdownStatus {
 public:
     enum class Zustand { Verbinde, Bereit, Getrennt };
 
     // `server`: empty for the session's default server, otherwise a server
-    // string such as "unix:/run/user/1000/pulse/native". Never blocks.
-    explicit Tonausgabe(std::string server = {});
+    // string such as "unix:/run/user/1000/pulse/native". `ersatz` sounds the
+    // beat without a working output; the platform beep by default, which is
+    // silent on most Linux desktops. Never blocks.
+    explicit Tonausgabe(std::string server = {}, std::function<void()> ersatz = {});
     ~Tonausgabe() override;
 
     void phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
                 std::function<void()> fertig) override;
     bool klick(Wanduhr::time_point angefordert) override;
-    void wachHalten(bool an);
+    // The beat: a click on the second it is asked for. Never blocks.
+    void Abspielen() override {
+        if (!klick(Wanduhr::now())) ersatz_();
+    }
+    void CountdownLaeuft(bool laeuft) override;
 
     Zustand zustand() const;
     bool spielt() const;  // not corked
@@ -65,15 +77,14 @@ private:
     void wiederholenPlanen();
     void verbinden();
     void stromAnlegen();
-    void bereit();
     void abbauen();
     void fehlschlag();
     void standAnfordern();
     void schreiben(const Abschnitt& a);
     void abgleichen();
-    bool gekorkt() const;  // no stream ready counts as corked
 
     const std::string server_;
+    const std::function<void()> ersatz_;
     pa_threaded_mainloop* schleife_ = nullptr;
     pa_mainloop_api* api_ = nullptr;
     pa_context* kontext_ = nullptr;
