@@ -190,8 +190,8 @@ void Tonausgabe::stromAnlegen() {
             if (z == PA_STREAM_READY) {
                 a->fristStellen(false);
                 a->zustand_ = Zustand::Bereit;
-                if (a->spur_.wartet()) a->standAnfordern();
-                a->abgleichen();
+                // A timing request also starts the stream when it should play.
+                a->spur_.wartet() ? a->standAnfordern() : a->abgleichen();
             }
             if (z == PA_STREAM_FAILED || z == PA_STREAM_TERMINATED) a->fehlschlag();
         },
