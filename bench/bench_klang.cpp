@@ -5,16 +5,21 @@
 // source's latency, and the sink's latency before a rendered frame is heard).
 // Prints one line per onset: a loud frame after at least 150 ms of quiet,
 //
-//   onset <seconds since the epoch, heard> <peak of the next 30 ms>
+//   onset <seconds since the epoch, heard> <peak of the next 30 ms> <ms lost>
 //
 // and at the end "frames <n> seconds <s>" (what was recorded, to catch gaps).
+// <ms lost> is the time the sink's graph lost (cycles it did not run) from
+// 35 ms before the onset was heard, when a player had to have written it (the
+// program places its sounds some 32 ms ahead), to the onset: a sound written
+// before such a loss is heard late by as much, and no player can know of it.
 //
 //   bench_klang aufnahme SECONDS [--server ADDR]
 //   bench_klang referenz SECONDS [--server ADDR]
 //
 // referenz also runs a small player of its own that places a click (a 1 ms
 // step) on every second boundary by the playback stream's timing, and
-// prints each onset's error against its boundary: the recorder's error.
+// prints each onset's error against its boundary (the recorder's error) and
+// the time the sink lost before it.
 // Without --server both start a private PulseAudio with a null sink.
 #include <pulse/pulseaudio.h>
 
@@ -96,8 +101,12 @@ struct Rekorder {
     // A snapshot follows every fragment, so the window holds several, and a
     // graph that lost time is followed within it.
     std::deque<std::pair<double, double>> basen;
+    // Every snapshot's own base over the last 300 ms: the least stale of those
+    // around an instant is the base then, and where it moves later the sink
+    // lost that much time.
+    std::deque<std::pair<double, double>> verlauf;
     bool abbildDa = false;
-    std::vector<std::pair<double, int>> onsets;
+    std::vector<std::pair<double, double>> onsets;  // heard, ms lost before
     int64_t offen = -1;  // frame of an onset whose peak is still being measured
     int spitze = 0;
 
@@ -142,6 +151,8 @@ struct Rekorder {
                                                    double(t->sink_usec) * 1e-6 -
                                                    double(t->write_index) / 2 / self->rate);
                 while (self->basen.front().first < wann - 0.03) self->basen.pop_front();
+                self->verlauf.push_back(self->basen.back());
+                while (self->verlauf.front().first < wann - 0.3) self->verlauf.pop_front();
                 self->abbildDa = true;
             },
             this);
@@ -178,9 +189,21 @@ struct Rekorder {
             abbilden();
         }
     }
+    double basisZwischen(double von, double bis) const {
+        double b = INFINITY;
+        for (const auto& [wann, x] : verlauf) {
+            if (wann >= von && wann <= bis) b = std::min(b, x);
+        }
+        return b;
+    }
     void abschliessen() {
-        onsets.emplace_back(gehoert(offen), spitze);
-        std::printf("onset %.6f %d\n", onsets.back().first, spitze);
+        const double t = gehoert(offen);
+        const double vorher = basisZwischen(t - 0.05, t - 0.035),
+                     dann = basisZwischen(t - 0.01, t + 0.01);
+        const double verlust =
+            std::isfinite(vorher) && std::isfinite(dann) ? (dann - vorher) * 1000 : 0;
+        onsets.emplace_back(t, verlust);
+        std::printf("onset %.6f %d %.2f\n", t, spitze, verlust);
         std::fflush(stdout);
         offen = -1;
     }
@@ -294,10 +317,10 @@ int main(int argc, char** argv) {
     std::printf("frames %lld seconds %.3f rate %d\n", (long long)rekorder.frames, jetzt() - anfang,
                 rekorder.rate);
     if (art == "referenz") {
-        // Each onset against its nearest boundary, in ms.
-        std::vector<double> fehler;
-        for (auto [t, spitze] : rekorder.onsets) fehler.push_back((t - std::round(t)) * 1000);
-        for (double f : fehler) std::printf("error_ms %.3f\n", f);
+        // Each onset against its nearest boundary, and the time the sink lost
+        // before it, in ms.
+        for (auto [t, verlust] : rekorder.onsets)
+            std::printf("error_ms %.3f %.2f\n", (t - std::round(t)) * 1000, verlust);
     }
     pa_threaded_mainloop_unlock(schleife.m);
     return 0;

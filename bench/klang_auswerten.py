@@ -10,18 +10,26 @@ beat off (every onset a spoken number). Prints one line of key=value figures:
 
     beats=N onset_median=MS onset_min=MS onset_max=MS interval_sd=MS
     interval_dev_max=MS speech=N onset_spread=MS (largest distance from the median)
-    speech=N speech_after_click_median=MS speech_after_click_max=MS
+    speech_after_click_median=MS speech_after_click_max=MS
+    lost=N lost_ms=MS,MS,... (sounds heard after the sink lost time just before them)
+    kept_beats=N kept_spread=MS kept_sd=MS kept_speech=N kept_speech_max=MS
 
 Onsets are taken against the wall-clock second they fall in; one heard
-before its boundary counts as negative.
+before its boundary counts as negative. The kept_ figures leave out the sounds
+heard after the sink lost VERLUST_MS or more in the 35 ms before them (its graph
+did not run for that long after they had been written): no player can place a
+sound against a loss that comes after it.
 """
 import statistics
 import sys
 
+VERLUST_MS = 1.0
+
 
 def onsets(pfad):
     with open(pfad) as f:
-        return [float(z.split()[1]) for z in f if z.startswith("onset ")]
+        return [(float(z.split()[1]), float((z.split() + ["0", "0"])[3]))
+                for z in f if z.startswith("onset ")]
 
 
 def nach_der_sekunde(t):
@@ -29,28 +37,45 @@ def nach_der_sekunde(t):
     return (versatz - 1 if versatz > 0.8 else versatz) * 1000
 
 
+def zahlen(schlaege, sprache):
+    versatz = [nach_der_sekunde(t) for t, _ in schlaege]
+    # Intervals between onsets of consecutive seconds.
+    abstaende = [(b - a) * 1000 for (a, _), (b, _) in zip(schlaege, schlaege[1:]) if 0.9 < b - a < 1.1]
+    z = {"beats": len(schlaege), "speech": len(sprache)}
+    if versatz:
+        z["onset_median"] = statistics.median(versatz)
+        z["onset_min"], z["onset_max"] = min(versatz), max(versatz)
+        z["onset_spread"] = max(abs(v - z["onset_median"]) for v in versatz)
+    z["interval_sd"] = statistics.pstdev(abstaende) if len(abstaende) > 1 else None
+    z["interval_dev_max"] = max((abs(a - 1000) for a in abstaende), default=None)
+    return z
+
+
 def main():
     schlaege, sprache = onsets(sys.argv[1]), onsets(sys.argv[2])
-    versatz = [nach_der_sekunde(t) for t in schlaege]
-    # Intervals between onsets of consecutive seconds.
-    abstaende = [(b - a) * 1000 for a, b in zip(schlaege, schlaege[1:]) if 0.9 < b - a < 1.1]
-    zahl = {
-        "beats": len(schlaege),
-        "onset_median": statistics.median(versatz) if versatz else None,
-        "onset_min": min(versatz, default=None),
-        "onset_max": max(versatz, default=None),
-        "interval_sd": statistics.pstdev(abstaende) if len(abstaende) > 1 else None,
-        "interval_dev_max": max((abs(a - 1000) for a in abstaende), default=None),
-        "speech": len(sprache),
-    }
-    if versatz:
-        zahl["onset_spread"] = max(abs(v - zahl["onset_median"]) for v in versatz)
-    if versatz and sprache:
-        nach = [nach_der_sekunde(t) - zahl["onset_median"] for t in sprache]
-        zahl["speech_after_click_median"] = statistics.median(nach)
-        zahl["speech_after_click_max"] = max(nach)
-    print(" ".join(f"{k}={'-' if v is None else (f'{v:.2f}' if isinstance(v, float) else v)}"
-                   for k, v in zahl.items()))
+    alle = zahlen(schlaege, sprache)
+    median = alle.get("onset_median")
+    nach = [(nach_der_sekunde(t) - median, v) for t, v in sprache] if median is not None else []
+    if nach:
+        alle["speech_after_click_median"] = statistics.median(n for n, _ in nach)
+        alle["speech_after_click_max"] = max(n for n, _ in nach)
+    verloren = [v for _, v in schlaege + sprache if v >= VERLUST_MS]
+    alle["lost"] = len(verloren)
+    # The beats the sink did not delay, and intervals between two such.
+    behalten = [(t, v) if v < VERLUST_MS else (None, v) for t, v in schlaege]
+    kept = [x for x in behalten if x[0] is not None]
+    alle["kept_beats"] = len(kept)
+    if kept and median is not None:
+        alle["kept_spread"] = max(abs(nach_der_sekunde(t) - median) for t, _ in kept)
+    abst = [(b - a) * 1000 for (a, _), (b, _) in zip(behalten, behalten[1:])
+            if a is not None and b is not None and 0.9 < b - a < 1.1]
+    alle["kept_sd"] = statistics.pstdev(abst) if len(abst) > 1 else None
+    gute = [n for n, v in nach if v < VERLUST_MS]
+    alle["kept_speech"] = len(gute)
+    alle["kept_speech_max"] = max(gute, default=None)
+    text = " ".join(f"{k}={'-' if v is None else (f'{v:.2f}' if isinstance(v, float) else v)}"
+                    for k, v in alle.items())
+    print(text + " lost_ms=" + (",".join(f"{v:.1f}" for v in sorted(verloren, reverse=True)) or "-"))
 
 
 if __name__ == "__main__":
