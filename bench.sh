@@ -428,25 +428,30 @@ fi
 # The sound figures, per server and load, from klang_auswerten.py's line.
 wert() { tr ' ' '\n' <<<"$1" | sed -n "s/^$2=//p"; }
 declare -A z_beat z_sd z_sprache z_verlust z_cpu1 z_cpu2
+ohne() {  # all, kept: "" or "; without the N the sink delayed", from $z
+    local a b
+    a=$(wert "$z" "$1") b=$(wert "$z" "$2")
+    [ "$((${a:-0} - ${b:-0}))" = 0 ] || echo "; without the $((${a:-0} - ${b:-0})) the sink delayed"
+}
 for srv in "${KLANG_NAMEN[@]}"; do
     for last in ruhe last; do
         z=${z_klang[$srv-$last]:-}
         k="$srv-$last"
         # Judged on the sounds the sink did not delay; the others are counted
         # in their own row, with the time the sink lost before each.
-        ohne=""
-        [ "$(wert "$z" lost)" = 0 ] || ohne="; without the $(wert "$z" lost) delayed by the sink"
         streu=$(wert "$z" kept_spread)
         ziel=3
         [ "$srv" = pulseaudio ] || ziel=$(awk -v r="${z_referenz_max[$srv]:-0}" 'BEGIN { print r + 1 }')
-        z_beat[$k]="$(wert "$z" onset_median) ($(wert "$z" onset_min) … $(wert "$z" onset_max)) of $(wert "$z" beats), off the median ≤ $(wert "$z" onset_spread)${ohne:+$ohne ≤ $streu}: $(erfuellt "${streu:-999}" "<=" "$ziel")"
+        o=$(ohne beats kept_beats)
+        z_beat[$k]="$(wert "$z" onset_median) ($(wert "$z" onset_min) … $(wert "$z" onset_max)) of $(wert "$z" beats), off the median ≤ $(wert "$z" onset_spread)${o:+$o ≤ $streu}: $(erfuellt "${streu:-999}" "<=" "$ziel")"
         sd=$(wert "$z" kept_sd)
-        z_sd[$k]="$(wert "$z" interval_sd) / $(wert "$z" interval_dev_max) ms${ohne:+$ohne: SD $sd}: $(erfuellt "${sd:-999}" "<=" 1)"
-        sm=$(wert "$z" kept_speech_max)
-        z_sprache[$k]="$(wert "$z" speech_after_click_median) ($(wert "$z" speech_after_click_max)) of $(wert "$z" speech)${ohne:+$ohne: max $sm}: $(erfuellt "${sm:-999}" "<=" 10)"
+        z_sd[$k]="$(wert "$z" interval_sd) / $(wert "$z" interval_dev_max) ms${o:+$o: SD $sd}: $(erfuellt "${sd:-999}" "<=" 1)"
+        sm=$(wert "$z" kept_speech_max) o=$(ohne speech kept_speech)
+        z_sprache[$k]="$(wert "$z" speech_after_click_median) ($(wert "$z" speech_after_click_max)) of $(wert "$z" speech)${o:+$o: max $sm}: $(erfuellt "${sm:-999}" "<=" 10)"
         b=$(wert "$z" beats) n=$(wert "$z" speech)
         z_verlust[$k]="$(wert "$z" lost) of $((${b:-0} + ${n:-0}))"
-        [ "$(wert "$z" lost)" = 0 ] || z_verlust[$k]+=": $(wert "$z" lost_ms | sed 's/,/, /g') ms"
+        l=$(wert "$z" lost)
+        [ "${l:-0}" = 0 ] || z_verlust[$k]+=": $(wert "$z" lost_ms | sed 's/,/, /g') ms"
     done
     z_cpu1[$srv]="not measured" z_cpu2[$srv]="not measured"
     [ "$srv" != pipewire-eigen ] || z_cpu1[$srv]="—" z_cpu2[$srv]="—"
