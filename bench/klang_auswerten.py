@@ -37,44 +37,41 @@ def nach_der_sekunde(t):
     return (versatz - 1 if versatz > 0.8 else versatz) * 1000
 
 
-def zahlen(schlaege, sprache):
+def main():
+    schlaege, sprache = onsets(sys.argv[1]), onsets(sys.argv[2])
     versatz = [nach_der_sekunde(t) for t, _ in schlaege]
-    # Intervals between onsets of consecutive seconds.
-    abstaende = [(b - a) * 1000 for (a, _), (b, _) in zip(schlaege, schlaege[1:]) if 0.9 < b - a < 1.1]
     z = {"beats": len(schlaege), "speech": len(sprache)}
     if versatz:
         z["onset_median"] = statistics.median(versatz)
         z["onset_min"], z["onset_max"] = min(versatz), max(versatz)
         z["onset_spread"] = max(abs(v - z["onset_median"]) for v in versatz)
-    z["interval_sd"] = statistics.pstdev(abstaende) if len(abstaende) > 1 else None
-    z["interval_dev_max"] = max((abs(a - 1000) for a in abstaende), default=None)
-    return z
 
-
-def main():
-    schlaege, sprache = onsets(sys.argv[1]), onsets(sys.argv[2])
-    alle = zahlen(schlaege, sprache)
-    median = alle.get("onset_median")
+    # Intervals between onsets of consecutive seconds; kept: between two beats
+    # the sink did not delay.
+    def abstaende(nur_behaltene):
+        return [(b - a) * 1000 for (a, va), (b, vb) in zip(schlaege, schlaege[1:])
+                if 0.9 < b - a < 1.1 and not (nur_behaltene and max(va, vb) >= VERLUST_MS)]
+    alle = abstaende(False)
+    z["interval_sd"] = statistics.pstdev(alle) if len(alle) > 1 else None
+    z["interval_dev_max"] = max((abs(a - 1000) for a in alle), default=None)
+    median = z.get("onset_median")
     nach = [(nach_der_sekunde(t) - median, v) for t, v in sprache] if median is not None else []
     if nach:
-        alle["speech_after_click_median"] = statistics.median(n for n, _ in nach)
-        alle["speech_after_click_max"] = max(n for n, _ in nach)
+        z["speech_after_click_median"] = statistics.median(n for n, _ in nach)
+        z["speech_after_click_max"] = max(n for n, _ in nach)
     verloren = [v for _, v in schlaege + sprache if v >= VERLUST_MS]
-    alle["lost"] = len(verloren)
-    # The beats the sink did not delay, and intervals between two such.
-    behalten = [(t, v) if v < VERLUST_MS else (None, v) for t, v in schlaege]
-    kept = [x for x in behalten if x[0] is not None]
-    alle["kept_beats"] = len(kept)
-    if kept and median is not None:
-        alle["kept_spread"] = max(abs(nach_der_sekunde(t) - median) for t, _ in kept)
-    abst = [(b - a) * 1000 for (a, _), (b, _) in zip(behalten, behalten[1:])
-            if a is not None and b is not None and 0.9 < b - a < 1.1]
-    alle["kept_sd"] = statistics.pstdev(abst) if len(abst) > 1 else None
+    z["lost"] = len(verloren)
+    kept = [nach_der_sekunde(t) for t, v in schlaege if v < VERLUST_MS]
+    z["kept_beats"] = len(kept)
+    if kept:
+        z["kept_spread"] = max(abs(v - median) for v in kept)
+    behalten = abstaende(True)
+    z["kept_sd"] = statistics.pstdev(behalten) if len(behalten) > 1 else None
     gute = [n for n, v in nach if v < VERLUST_MS]
-    alle["kept_speech"] = len(gute)
-    alle["kept_speech_max"] = max(gute, default=None)
+    z["kept_speech"] = len(gute)
+    z["kept_speech_max"] = max(gute, default=None)
     text = " ".join(f"{k}={'-' if v is None else (f'{v:.2f}' if isinstance(v, float) else v)}"
-                    for k, v in alle.items())
+                    for k, v in z.items())
     print(text + " lost_ms=" + (",".join(f"{v:.1f}" for v in sorted(verloren, reverse=True)) or "-"))
 
 
