@@ -37,7 +37,8 @@ void Tonausgabe::wecken(pa_mainloop_api*, pa_time_event*, const timeval*, void* 
 }
 
 Tonausgabe::Tonausgabe(std::string server, std::function<void()> ersatz)
-    : server_(std::move(server)), ersatz_(ersatz ? std::move(ersatz) : [] { QApplication::beep(); }) {
+    : server_(std::move(server)),
+      ersatz_(ersatz ? std::move(ersatz) : [] { QApplication::beep(); }) {
     schleife_ = pa_threaded_mainloop_new();
     if (!schleife_) return;  // stays Getrennt: nothing is ever taken
     pa_threaded_mainloop_set_name(schleife_, "tempiro-ton");
@@ -45,7 +46,7 @@ Tonausgabe::Tonausgabe(std::string server, std::function<void()> ersatz)
     api_ = pa_threaded_mainloop_get_api(schleife_);
     frist_ = api_->time_new(api_, nullptr, &wecken<&Tonausgabe::fehlschlag>, this);
     wiederholung_ = api_->time_new(api_, nullptr, &wecken<&Tonausgabe::verbinden>, this);
-    endeUhr_ = api_->time_new(api_, nullptr, &wecken<&Tonausgabe::standAnfordern>, this);
+    standUhr_ = api_->time_new(api_, nullptr, &wecken<&Tonausgabe::standAnfordern>, this);
     if (pa_threaded_mainloop_start(schleife_) < 0) {
         pa_threaded_mainloop_free(schleife_);
         schleife_ = nullptr;
@@ -223,7 +224,7 @@ void Tonausgabe::stromAnlegen() {
 
 void Tonausgabe::abbauen() {
     fristStellen(false);
-    stellen(endeUhr_, std::nullopt);
+    stellen(standUhr_, std::nullopt);
     if (strom_) {
         pa_stream_set_state_callback(strom_, nullptr, nullptr);
         pa_stream_set_write_callback(strom_, nullptr, nullptr);
@@ -267,7 +268,7 @@ void Tonausgabe::standAnfordern() {
                                                    std::chrono::microseconds(t->timestamp.tv_usec)),
                                t->playing != 0};
             a->schreiben(a->spur_.stand(s, Wanduhr::now()));
-            if (const auto ende = a->spur_.naechstesEnde()) a->stellen(a->endeUhr_, *ende + 2ms);
+            if (const auto wann = a->spur_.naechsterStand()) a->stellen(a->standUhr_, *wann);
             a->abgleichen();
         },
         this);

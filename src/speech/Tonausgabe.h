@@ -10,7 +10,8 @@
 //
 // A request, and each phrase's expected end, asks the server for a fresh
 // timing snapshot; its answer places the sound, writing again the frames
-// already queued where it lands, and reports the phrases read completely.
+// already queued where it lands, and reports the phrases read completely. A
+// placement that the snapshots leave in doubt asks again a millisecond later.
 // While the stream plays, snapshots are also taken shortly before each second
 // boundary, as the server asks for data, when they are least stale.
 //
@@ -91,7 +92,7 @@ private:
     pa_stream* strom_ = nullptr;
     pa_time_event* frist_ = nullptr;         // the server must have answered by then
     pa_time_event* wiederholung_ = nullptr;  // next connection attempt
-    pa_time_event* endeUhr_ = nullptr;       // the next phrase should have been read by then
+    pa_time_event* standUhr_ = nullptr;  // a new snapshot: a placement waits, a phrase has ended
     bool fristLaeuft_ = false;
     Zustand zustand_ = Zustand::Getrennt;
     Wanduhr::time_point letzterVersuch_;

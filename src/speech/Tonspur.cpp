@@ -3,13 +3,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace {
 
+using namespace std::chrono_literals;
+
 // Frames kept free ahead of the server's read position: a sound is never
 // written where the server may be reading right now.
 constexpr int64_t kReserve = kAbtastrate * 2 / 1000;
+// How far two reports of the position may disagree by the rounding of their
+// times alone.
+constexpr int64_t kSpiel = kAbtastrate / 1000;
 
 int64_t frames(Wanduhr::duration d) {
     return std::llround(std::chrono::duration<double>(d).count() * kAbtastrate);
@@ -52,16 +58,41 @@ void Tonspur::wachHalten(bool an) {
 
 Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
     // A stream that starts or ran dry has no steady position to keep.
-    if (!s.spielt) staende_.clear();
-    while (!staende_.empty() && staende_.front().wann < s.wann - kFrische) staende_.pop_front();
-    staende_.push_back(s);
-    if (staende_.size() > kStaende) staende_.pop_front();
+    if (!s.spielt) {
+        staende_.clear();
+        letzter_.reset();
+    }
+    // A report of the read position the one before had adds nothing: it is
+    // only staler.
+    if (!letzter_ || s.gelesen != letzter_->gelesen) {
+        davor_ = letzter_ ? std::optional(letzter_->wann) : std::nullopt;
+        while (!staende_.empty() && staende_.front().wann < s.wann - kFrische) staende_.pop_front();
+        staende_.push_back(s);
+    }
+    letzter_ = s;
     const auto vorn = [&](const StromStand& x) {
         return x.gelesen - x.imGeraet + frames(jetzt - x.wann);
     };
-    const StromStand b =
-        *std::max_element(staende_.begin(), staende_.end(),
-                          [&](const auto& x, const auto& y) { return vorn(x) < vorn(y); });
+    // The first report of the newest read position is at most as stale as
+    // the time since the last report of the one before. A snapshot further
+    // ahead of it than that was overtaken by a loss and is passed over; of
+    // the others the one furthest ahead is the least stale. Reports that
+    // disagree leave the position in doubt by up to that bound: while a
+    // request can narrow it and there is time, the sounds wait.
+    const StromStand& n = staende_.back();
+    const int64_t schranke =
+        davor_ ? frames(n.wann - *davor_) : std::numeric_limits<int64_t>::max() / 2;
+    StromStand b = n;
+    int64_t hinten = vorn(n);
+    for (const auto& x : staende_) {
+        if (vorn(x) - vorn(n) > schranke + kSpiel) continue;
+        if (vorn(x) > vorn(b)) b = x;
+        hinten = std::min(hinten, vorn(x));
+    }
+    const bool zweifel = vorn(b) - hinten > kSpiel && schranke > frames(kNachfrage) + kSpiel;
+    const bool warten =
+        zweifel && std::all_of(wartend_.begin(), wartend_.end(),
+                               [&](const auto& a) { return jetzt < a.takt - kBedenkzeit; });
     // A stream that ran dry has been read past what was written.
     geschrieben_ = std::max(geschrieben_, s.gelesen);
     int64_t frueheste =
@@ -73,7 +104,9 @@ Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
     frueheste = std::max(frueheste, anlaufBis_);
 
     int64_t neuAb = geschrieben_;
-    for (auto& a : wartend_) {
+    std::vector<Anforderung> platzieren;
+    if (!warten) platzieren.swap(wartend_);
+    for (auto& a : platzieren) {
         int64_t beginn = b.gelesen - b.imGeraet + frames(a.takt - b.wann);
         if (a.takt == merkTakt_ && merkBeginn_ >= 0) beginn = merkBeginn_;
         beginn = std::max(beginn, frueheste);
@@ -88,7 +121,6 @@ Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
         neuAb = std::min(neuAb, beginn);
         klaenge_.push_back(std::move(k));
     }
-    wartend_.clear();
 
     // Phrases read completely are done; no sound before the read position
     // will be written again.
@@ -114,14 +146,15 @@ Abschnitt Tonspur::weiter(size_t anzahl) {
     return a;
 }
 
-std::optional<Wanduhr::time_point> Tonspur::naechstesEnde() const {
+std::optional<Wanduhr::time_point> Tonspur::naechsterStand() const {
     if (staende_.empty()) return std::nullopt;
+    if (!wartend_.empty()) return letzter_->wann + kNachfrage;
     std::optional<int64_t> ende;
     for (const auto& k : klaenge_) {
         if (k.fertig && (!ende || k.ende() < *ende)) ende = k.ende();
     }
     if (!ende) return std::nullopt;
-    return staende_.back().wann + dauer(*ende - staende_.back().gelesen);
+    return staende_.back().wann + dauer(*ende - staende_.back().gelesen) + 2ms;
 }
 
 void Tonspur::verwerfen() {
@@ -135,6 +168,7 @@ void Tonspur::verwerfen() {
     laeuft_ = wach_;
     anlaufNoetig_ = false;
     staende_.clear();
+    letzter_.reset();
     for (auto& f : fertig) {
         if (f) f();
     }

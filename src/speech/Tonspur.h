@@ -20,13 +20,19 @@
 // A snapshot can be older than its time says: PipeWire's pulse server answers
 // with the read position of its last cycle and the time of its answer, so the
 // position may be up to a whole cycle (5 to 40 ms on a desktop) old, and a
-// sound placed by it would come early by as much. Of the newest kStaende
-// snapshots not older than kFrische, the one that puts the heard position
-// furthest ahead is the least stale, and it places the sounds; the output takes
-// a few just before each second boundary, where a countdown's sounds are
-// placed. The window is short, so a stream that falls behind (a graph that
-// missed a cycle, a device that lost time) is followed within a few snapshots,
-// and the sound card's clock cannot drift away within it.
+// sound placed by it would come early by as much. Of the snapshots not older
+// than kFrische, the one that puts the heard position furthest ahead is the
+// least stale, and it places the sounds; the output takes a few just before
+// each second boundary, where a countdown's sounds are placed. The window is
+// short, so the sound card's clock cannot drift away within it.
+//
+// A stream can also fall behind (a graph that missed cycles, a device that
+// lost time), and then the older snapshots promise too much. The first
+// snapshot to show a new read position bounds how stale it can be: no more
+// than the time since the one before it, which still showed the old position.
+// A snapshot further ahead than that is behind a loss and passed over. While
+// the evidence cannot tell a loss from staleness, and the sounds' instant is
+// more than kBedenkzeit away, they wait and the output asks again soon.
 //
 // Not thread-safe: the output calls it with its own lock held.
 #pragma once
@@ -60,14 +66,14 @@ constexpr auto kVersatz = std::chrono::milliseconds(40);
 // wait, which is why a countdown keeps the stream playing instead.
 constexpr auto kAnlauf = std::chrono::milliseconds(400);
 
-// How long, and among how many, a snapshot may stand for the stream's
-// position; see above. In a countdown the newest three are those taken some
-// 35 and 15 ms before a second boundary and at its tick: on PipeWire the beats
-// placed by them lay within 0.6 ms of their median (0.4 ms by all snapshots of
-// 150 ms), and a stream that fell a cycle behind before the first of the three
-// is followed.
+// How long a snapshot may stand for the stream's position; see above.
 constexpr auto kFrische = std::chrono::milliseconds(150);
-constexpr size_t kStaende = 3;
+// Placed this long before their instant at the latest, the sounds are written
+// with room for the sink's latency and a server that reads a cycle ahead.
+// Until then a placement in doubt asks again every kNachfrage: at PipeWire's
+// smallest cycles, about one.
+constexpr auto kBedenkzeit = std::chrono::milliseconds(20);
+constexpr auto kNachfrage = std::chrono::milliseconds(1);
 
 // One timing snapshot of the stream.
 struct StromStand {
@@ -109,9 +115,9 @@ public:
     // Whether the stream should play now; false once it has been silent for a
     // second with nothing to do and not kept awake.
     bool laeuft() const { return laeuft_; }
-    // When the server will have read the end of the next phrase, by the last
-    // snapshot: the time to look again.
-    std::optional<Wanduhr::time_point> naechstesEnde() const;
+    // When to take the next snapshot: soon while requests wait to be placed,
+    // else just after the server will have read the end of the next phrase.
+    std::optional<Wanduhr::time_point> naechsterStand() const;
 
     // The stream is gone: every phrase is reported, and a new stream starts
     // again at frame 0.
@@ -147,7 +153,11 @@ private:
     bool anlaufNoetig_ = false;
     bool laeuft_ = false;
     bool wach_ = false;
-    std::deque<StromStand> staende_;  // the newest kStaende of the last kFrische, newest last
+    // The first snapshot of each read position of the last kFrische, newest
+    // last; the last snapshot; when the one before the newest position was taken.
+    std::deque<StromStand> staende_;
+    std::optional<StromStand> letzter_;
+    std::optional<Wanduhr::time_point> davor_;
     // The frame given to the last instant, so a phrase due with a click
     // starts exactly at the click's frame.
     Wanduhr::time_point merkTakt_;
