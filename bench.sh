@@ -168,6 +168,10 @@ cpu_prozent() {  # pid seconds: share of one core over that time
         'BEGIN { printf "%.3f\n", (b - a) / hz / (t1 - t0) * 100 }'
 }
 
+laufzeit_ns() {  # the scheduler's run time of all threads of a process, in ns
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { print s + 0 }'
+}
+
 tempiro_starten() {  # starts the program in a fresh directory; sets app, fenster, sprache
     rm -rf "$tmp/arbeit" && mkdir "$tmp/arbeit"
     (cd "$tmp/arbeit" && exec "$tempiro") >>"$protokoll/tempiro" 2>&1 &
@@ -274,11 +278,19 @@ sprache_im_binaer=$sprache
 zz=$!
 gestartet+=("$zz")
 sleep 2
+# An idle clock runs about 1 ms a second, 60 ms a minute; counted in the
+# kernel's 10 ms ticks that came out as 6 to 10 ticks in runs of one build. So
+# the goal is judged on the scheduler's own run time of the threads, and the
+# ticks are shown beside it.
+a=$(laufzeit_ns "$app") t0=$(date +%s.%N)
 cpu_ruhe=$(cpu_prozent "$app" 60)
+b=$(laufzeit_ns "$app") t1=$(date +%s.%N)
+cpu_ruhe_genau=$(awk -v a="$a" -v b="$b" -v t0="$t0" -v t1="$t1" \
+    'BEGIN { printf "%.3f\n", (b - a) / 1e9 / (t1 - t0) * 100 }')
 wait "$zz" || true
 tempiro_beenden
 echo "  $(cat "$tmp/zeitzeile")"
-echo "  CPU $cpu_ruhe %"
+echo "  CPU $cpu_ruhe_genau % (kernel ticks: $cpu_ruhe %)"
 
 # ------------------------------------------------------------------ CPU during a countdown
 
@@ -489,7 +501,7 @@ cat <<EOF
 |---|---|---|---|
 | process start to window mapped (Xvfb) | ≤ 0.15 s | $start_t s: $(erfuellt "$start_t" "<=" 0.15) | $(start_s clocks) s |
 | resident memory after 5 s | ≤ 45 MiB | $rss_t MiB: $(erfuellt "$rss_t" "<=" 45) | $(rss_mib clocks) MiB |
-| CPU while idle, 60 s | ≤ 0.1 % | $cpu_ruhe %: $(erfuellt "$cpu_ruhe" "<=" 0.1) | — |
+| CPU while idle, 60 s (the scheduler's run time; in the kernel's 10 ms ticks) | ≤ 0.1 % | $cpu_ruhe_genau % ($cpu_ruhe %): $(erfuellt "$cpu_ruhe_genau" "<=" 0.1) | — |
 | lateness of the clock line's change after each second boundary, 120 s | p99 ≤ 20 ms, 0 skipped or doubled | $zz_text | — |
 
 - Start: median of $LAEUFE runs one after the other (after a warm-up run), from fork to
