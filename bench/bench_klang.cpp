@@ -198,8 +198,10 @@ struct Rekorder {
     }
     void abschliessen() {
         const double t = gehoert(offen);
+        // The base of the snapshots just after the onset: one taken around
+        // it may still be from before a loss the onset itself was heard after.
         const double vorher = basisZwischen(t - 0.05, t - 0.035),
-                     dann = basisZwischen(t - 0.01, t + 0.01);
+                     dann = basisZwischen(t, t + 0.015);
         const double verlust =
             std::isfinite(vorher) && std::isfinite(dann) ? (dann - vorher) * 1000 : 0;
         onsets.emplace_back(t, verlust);
