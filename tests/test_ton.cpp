@@ -155,7 +155,7 @@ private slots:
         QVERIFY2(schlimmste < 3ms, qPrintable(QString::number(schlimmste.count())));
     }
 
-    // A graph that missed cycles: the stream falls 10 ms behind at `verlustMs`
+    // A graph that missed cycles: the stream falls 2 ms behind at `verlustMs`
     // from the boundary, while older snapshots still promise more. The click
     // follows the loss once a snapshot shows it past doubt, and a report that
     // is only stale (a 21 ms cycle) is no loss; in doubt it waits, asking again
@@ -179,7 +179,7 @@ private slots:
         // at 5 ms, and then one a millisecond while it waits.
         Abschnitt a;
         for (auto dt = -70ms; a.pcm.empty() && dt < kVersatz; dt += dt < 5ms ? 15ms : 1ms) {
-            if (dt >= 1ms * verlustMs) karte.t0 += 10ms, verlustMs = 1000;
+            if (dt >= 1ms * verlustMs) karte.t0 += 2ms, verlustMs = 1000;
             if (dt == 5ms) spur.klick(grenze + dt);
             a = spur.stand(karte.stand(grenze + dt), grenze + dt);
         }

@@ -13,8 +13,11 @@ using namespace std::chrono_literals;
 // Frames kept free ahead of the server's read position: a sound is never
 // written where the server may be reading right now.
 constexpr int64_t kReserve = kAbtastrate * 2 / 1000;
-// How far two reports of the position may disagree by the rounding of their
-// times alone.
+// How far two reports of the position may disagree by the rounding of
+// positions and times to whole frames alone.
+constexpr int64_t kRundung = 2;
+// Snapshots that agree to within this place a sound well enough; waiting for
+// a fresher one is not worth it.
 constexpr int64_t kSpiel = kAbtastrate / 1000;
 
 int64_t frames(Wanduhr::duration d) {
@@ -85,7 +88,7 @@ Abschnitt Tonspur::stand(const StromStand& s, Wanduhr::time_point jetzt) {
     StromStand b = n;
     int64_t hinten = vorn(n);
     for (const auto& x : staende_) {
-        if (vorn(x) - vorn(n) > schranke + kSpiel) continue;
+        if (vorn(x) - vorn(n) > schranke + kRundung) continue;
         if (vorn(x) > vorn(b)) b = x;
         hinten = std::min(hinten, vorn(x));
     }
