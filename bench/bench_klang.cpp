@@ -12,6 +12,7 @@
 // 35 ms before the onset was heard, when a player had to have written it (the
 // program places its sounds some 32 ms ahead), to the onset: a sound written
 // before such a loss is heard late by as much, and no player can know of it.
+// For the reference clicks it runs from the player's first snapshot for them.
 //
 //   bench_klang aufnahme SECONDS [--server ADDR]
 //   bench_klang referenz SECONDS [--server ADDR]
@@ -110,7 +111,12 @@ struct Rekorder {
     int64_t offen = -1;  // frame of an onset whose peak is still being measured
     int spitze = 0;
 
-    explicit Rekorder(Schleife& sch) : s(sch) {
+    // How long before an onset was heard its player began to place it: the
+    // program writes its sounds some 32 ms ahead; the reference player takes
+    // its first snapshot 60 ms before the boundary.
+    const double vorlauf;
+
+    Rekorder(Schleife& sch, double vorlaufS) : s(sch), vorlauf(vorlaufS) {
         pa_threaded_mainloop_lock(s.m);
         // Record at the sink's own rate, so no resampler sits in the way.
         s.warte(pa_context_get_sink_info_by_name(
@@ -200,7 +206,7 @@ struct Rekorder {
         const double t = gehoert(offen);
         // The base of the snapshots just after the onset: one taken around
         // it may still be from before a loss the onset itself was heard after.
-        const double vorher = basisZwischen(t - 0.05, t - 0.035),
+        const double vorher = basisZwischen(t - vorlauf - 0.015, t - vorlauf),
                      dann = basisZwischen(t, t + 0.015);
         const double verlust =
             std::isfinite(vorher) && std::isfinite(dann) ? (dann - vorher) * 1000 : 0;
@@ -309,7 +315,7 @@ int main(int argc, char** argv) {
         server = eigener->adresse().toStdString();
     }
     Schleife schleife(server.c_str());
-    Rekorder rekorder(schleife);
+    Rekorder rekorder(schleife, art == "referenz" ? 0.062 : 0.035);
     std::unique_ptr<Spieler> spieler;
     if (art == "referenz") spieler = std::make_unique<Spieler>(schleife);
     const double anfang = jetzt();
