@@ -222,8 +222,9 @@ def szenario_orca_ablauf(s):
     pruefe(s.hoert("Alarm Tempiro", start, 25) and s.hoert("Zeitpunkt vorbei", start),
            'the end message is read as it comes: "Alarm Tempiro. Zeitpunkt vorbei"')
     _, gesagt = s.taste("Return")
-    pruefe(gesagt.endswith("Timer Start"), 'Enter closes it; Orca says "Timer Start" (%r)'
-           % gesagt)
+    # Orca names the role as well when the window's focus comes back to the button.
+    pruefe(re.search(r"Timer Start( Druckknopf)?$", gesagt),
+           'Enter closes it; Orca says "Timer Start" (%r)' % gesagt)
     s.taste("Tab")
     _, gesagt = s.taste("Tab")
     pruefe(gesagt == "Ansage Zeit Druckknopf", 'Tab on to "Ansage Zeit" (%r)' % gesagt)
