@@ -164,8 +164,12 @@ cpu_prozent() {  # pid seconds: share of one core over that time
     sleep "$2"
     b=$(cpu_ticks "$1")
     t1=$(date +%s.%N)
-    awk -v a="$a" -v b="$b" -v t0="$t0" -v t1="$t1" -v hz="$(getconf CLK_TCK)" \
-        'BEGIN { printf "%.3f\n", (b - a) / hz / (t1 - t0) * 100 }'
+    anteil "$a" "$b" "$t0" "$t1" "$(getconf CLK_TCK)"
+}
+
+anteil() {  # count_before count_after t0 t1 counts_per_second: share of one core, in %
+    awk -v a="$1" -v b="$2" -v t0="$3" -v t1="$4" -v n="$5" \
+        'BEGIN { printf "%.3f\n", (b - a) / n / (t1 - t0) * 100 }'
 }
 
 laufzeit_ns() {  # the scheduler's run time of all threads of a process, in ns
@@ -285,8 +289,7 @@ sleep 2
 a=$(laufzeit_ns "$app") t0=$(date +%s.%N)
 cpu_ruhe=$(cpu_prozent "$app" 60)
 b=$(laufzeit_ns "$app") t1=$(date +%s.%N)
-cpu_ruhe_genau=$(awk -v a="$a" -v b="$b" -v t0="$t0" -v t1="$t1" \
-    'BEGIN { printf "%.3f\n", (b - a) / 1e9 / (t1 - t0) * 100 }')
+cpu_ruhe_genau=$(anteil "$a" "$b" "$t0" "$t1" 1e9)
 wait "$zz" || true
 tempiro_beenden
 echo "  $(cat "$tmp/zeitzeile")"

@@ -42,6 +42,8 @@ namespace {
 
 using Wand = std::chrono::system_clock;
 constexpr int kSpielRate = 22050;  // the player's rate, as the program's
+// How long before each boundary the reference player begins to place its click.
+constexpr double kSpielerVorlauf = 0.06;
 constexpr int kLaut = 320;         // -40 dBFS
 
 double sekunden(const timeval& tv) { return double(tv.tv_sec) + double(tv.tv_usec) * 1e-6; }
@@ -260,7 +262,7 @@ struct Spieler {
     void laufen() {
         while (!ende) {
             const double grenze = std::floor(jetzt()) + 1;
-            std::this_thread::sleep_for(std::chrono::duration<double>(grenze - 0.06 - jetzt()));
+            std::this_thread::sleep_for(std::chrono::duration<double>(grenze - kSpielerVorlauf - jetzt()));
             pa_threaded_mainloop_lock(s.m);
             double basis = 1e300;  // wall time heard of frame 0
             for (int i = 0; i < 10; ++i) {
@@ -315,7 +317,7 @@ int main(int argc, char** argv) {
         server = eigener->adresse().toStdString();
     }
     Schleife schleife(server.c_str());
-    Rekorder rekorder(schleife, art == "referenz" ? 0.062 : 0.035);
+    Rekorder rekorder(schleife, art == "referenz" ? kSpielerVorlauf + 0.002 : 0.035);
     std::unique_ptr<Spieler> spieler;
     if (art == "referenz") spieler = std::make_unique<Spieler>(schleife);
     const double anfang = jetzt();
