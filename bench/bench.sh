@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Measures the built program and prints two tables of figures next to their
+# Measures the built program and prints three tables of figures next to their
 # goals: the program as a whole, with gnome-clocks measured the same way where
-# the figure applies to any desktop clock, and its sound on both sound
-# servers. Takes about fourteen minutes; the test suite never runs it.
+# the figure applies to any desktop clock; its sound on both sound servers; and
+# the window as a user feels it. Takes about fourteen minutes; the test suite
+# never runs it. Run it from anywhere: bench/bench.sh.
 #
 # Everything runs on a private virtual display (no window manager), a private
 # PulseAudio server with a null sink that is suspended after an idle second, a
@@ -11,13 +12,16 @@
 # without its device monitors), and a private session bus, in a temporary home
 # and working directory. Every process started here is ended on exit.
 #
-# Environment: TEMPIRO_BAU=DIR builds into DIR instead of build/. PipeWire is
-# measured when it is installed; bench.sh installs it only under CI or with
-# TEMPIRO_PIPEWIRE=1 (see scripts/setup.sh).
+# Environment: TEMPIRO_BAU=DIR builds into DIR (relative to the repository's
+# top) instead of build/. PipeWire is measured when it is installed; bench.sh
+# installs it only under CI or with TEMPIRO_PIPEWIRE=1 (see scripts/setup.sh).
+# TEMPIRO_NUR_KLANG=1 measures the sound alone.
 set -euo pipefail
-hier="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=scripts/setup.sh
+# The repository's top: every path below is relative to it.
+hier="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=../scripts/setup.sh
 source "$hier/scripts/setup.sh"
+cd "$hier"
 pakete=("${PAKETE_BAU[@]}" "${PAKETE_TEST[@]}" "${PAKETE_BENCH[@]}")
 if [ "${CI:-}" = true ] || [ "${TEMPIRO_PIPEWIRE:-}" = 1 ]; then pakete+=("${PAKETE_PIPEWIRE[@]}"); fi
 pakete_sicherstellen "${pakete[@]}"
