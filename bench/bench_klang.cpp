@@ -310,11 +310,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<PrivaterTonserver> eigener;
     if (server.empty()) {
         eigener = std::make_unique<PrivaterTonserver>();
-        if (!eigener->starten()) {
+        if (!eigener->Starten()) {
             std::fprintf(stderr, "no private sound server here\n");
             return 1;
         }
-        server = eigener->adresse().toStdString();
+        server = eigener->Adresse().toStdString();
     }
     Schleife schleife(server.c_str());
     Rekorder rekorder(schleife, art == "referenz" ? kSpielerVorlauf + 0.002 : 0.035);

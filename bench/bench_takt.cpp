@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/Plattform.h"
-#include "app/SekundenTakt.h"
+#include "Plattform.h"
+#include "SekundenTakt.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Eigenschaften.h"
+#include "support/Eigenschaften.h"
 
 namespace {
 void Pruefe(const QString& text) {

@@ -8,7 +8,7 @@
 #include <QTest>
 #include <thread>
 
-#include "speech/EspeakStimme.h"
+#include "EspeakStimme.h"
 #include "support/Tonserver.h"
 
 using namespace std::chrono_literals;
@@ -23,7 +23,8 @@ struct FakeKarte {
     Wanduhr::time_point t0 = Wanduhr::time_point(1'800'000'000s) + 310ms;
     double ppm = 0;
     int64_t latenz = kAbtastrate * 5 / 1000, zyklus = 0;
-    double rate() const { return kAbtastrate * (1 + ppm * 1e-6); }
+    int hz = kAbtastrate;
+    double rate() const { return hz * (1 + ppm * 1e-6); }
     int64_t gelesen(Wanduhr::time_point t) const {
         return int64_t(std::chrono::duration<double>(t - t0).count() * rate());
     }
@@ -32,7 +33,7 @@ struct FakeKarte {
                         std::chrono::duration<double>(frames / rate()));
     }
     // As a server reports it: the moment the read index reached its value.
-    StromStand stand(Wanduhr::time_point t) const {
+    StromStand Stand(Wanduhr::time_point t) const {
         if (zyklus) return {gelesen(t + 1us) / zyklus * zyklus, latenz, t};
         return {gelesen(t), latenz, um(double(gelesen(t)))};
     }
@@ -43,35 +44,42 @@ struct FakeKarte {
 struct Schreibkopf {
     int64_t bis = 0;
     std::vector<int16_t> band;
-    void nimm(const Abschnitt& a) {
+    void Nimm(const Abschnitt& a) {
         band.resize(std::max(band.size(), size_t(a.ab) + a.pcm.size()));
         std::copy(a.pcm.begin(), a.pcm.end(), band.begin() + a.ab);
         bis = std::max(bis, a.ab + int64_t(a.pcm.size()));
     }
-    void fuellen(Tonspur& spur, const FakeKarte& k, Wanduhr::time_point t, bool behalten = true) {
-        const int64_t ziel = k.gelesen(t) + kAbtastrate / 20;
+    void Fuellen(Tonspur& spur, const FakeKarte& k, Wanduhr::time_point t, bool behalten = true) {
+        const int64_t ziel = k.gelesen(t) + k.hz / 20;
         if (ziel <= bis) return;
-        Abschnitt a = spur.weiter(size_t(ziel - bis));
-        if (behalten) nimm(a);
+        Abschnitt a = spur.Weiter(size_t(ziel - bis));
+        if (behalten) Nimm(a);
         bis = a.ab + int64_t(a.pcm.size());
     }
 };
+
+// Whether a phrase was heard (or dropped) within ten seconds.
+bool Gehoert(const ErledigungPtr& e) {
+    return e && QTest::qWaitFor([&] { return e->Fertig(); }, 10000);
+}
 
 // Records what the engine hands over; reports every phrase heard at once.
 struct Aufnahme : ITonausgabe {
     std::mutex mutex;
     std::vector<Abtastwerte> phrasen;
-    void phrase(Wanduhr::time_point, Abtastwerte pcm, std::function<void()> fertig) override {
+    std::atomic<int> rate = 0;  // as the engine reported it
+    void Abtastrate(int hz) override { rate = hz; }
+    void Phrase(Wanduhr::time_point, Abtastwerte pcm, std::function<void()> fertig) override {
         {
             std::lock_guard lock(mutex);
             phrasen.push_back(std::move(pcm));
         }
         fertig();
     }
-    bool klick(Wanduhr::time_point) override { return false; }
-    Abtastwerte sagen(IStimme& stimme, const QString& text) {  // and forget it
+    bool Klick(Wanduhr::time_point) override { return false; }
+    Abtastwerte Sagen(IStimme& stimme, const QString& text) {  // and forget it
         phrasen.clear();
-        stimme.Speak(text, SVSFDefault);
+        if (!Gehoert(stimme.Speak(text, SVSFDefault))) return {};
         return phrasen.size() == 1 ? std::exchange(phrasen, {})[0] : Abtastwerte{};
     }
 };
@@ -91,18 +99,20 @@ private slots:
     void platz_data() {
         QTest::addColumn<QString>("folge");  // k: click, p: phrase, in order of arrival
         QTest::addColumn<int>("spaetMs");    // handed over after the boundary
-        QTest::newRow("click") << "k" << 5;
-        QTest::newRow("phrase, then click, late within the offset") << "pk" << 30;
-        QTest::newRow("click, then phrase") << "kp" << 12;
-        QTest::newRow("click, too late") << "k" << 50;
+        QTest::addColumn<int>("hz");         // the sample rate of the stream
+        QTest::newRow("click") << "k" << 5 << kAbtastrate;
+        QTest::newRow("phrase, then click, late within the offset") << "pk" << 30 << kAbtastrate;
+        QTest::newRow("click, then phrase, 16 kHz") << "kp" << 12 << 16000;
+        QTest::newRow("click, too late") << "k" << 50 << kAbtastrate;
     }
     void platz() {
         QFETCH(QString, folge);
         QFETCH(int, spaetMs);
-        FakeKarte karte;
-        Tonspur spur;
+        QFETCH(int, hz);
+        FakeKarte karte{.hz = hz};
+        Tonspur spur(hz);
         Schreibkopf kopf;
-        spur.wachHalten(true);  // a countdown runs: no lead-in
+        spur.WachHalten(true);  // a countdown runs: no lead-in
         const auto grenze = std::chrono::floor<std::chrono::seconds>(karte.t0) + 2s;
         // The frame heard at the instant, to the nearest.
         const double genau =
@@ -112,21 +122,21 @@ private slots:
         for (int i = 0; i < folge.size(); ++i) {
             // The phrase comes from synthesis, a little later.
             const auto t = grenze + 1ms * spaetMs + 2ms * i;
-            kopf.fuellen(spur, karte, t);
-            folge[i] == u'k' ? spur.klick(t) : spur.phrase(t, Abtastwerte(3000, 1000), {});
-            const Abschnitt a = spur.stand(karte.stand(t), t);
+            kopf.Fuellen(spur, karte, t);
+            folge[i] == u'k' ? spur.Klick(t) : spur.Phrase(t, Abtastwerte(3000, 1000), {});
+            const Abschnitt a = spur.Stand(karte.Stand(t), t);
             if (spaetMs > 33)  // at once: within 3 ms of the read position
                 QVERIFY(a.ab > karte.gelesen(t) &&
-                        a.ab < karte.gelesen(t) + kAbtastrate * 3 / 1000);
+                        a.ab < karte.gelesen(t) + hz * 3 / 1000);
             else
                 QVERIFY2(std::abs(double(a.ab) - genau) <= 0.5 && (soll < 0 || a.ab == soll),
                          qPrintable(QString::number(a.ab)));
             soll = a.ab;
-            kopf.nimm(a);
+            kopf.Nimm(a);
         }
         if (spaetMs > 33) return;
         // Mixed: click and phrase add up from the same frame on.
-        const Abtastwerte klick = Tonspur::klickKlang();
+        const Abtastwerte klick = Tonspur::KlickKlang(hz);
         for (size_t i = 0; i < size_t(kopf.bis - soll); ++i)
             QCOMPARE(int(kopf.band[size_t(soll) + i]),
                      (folge.contains(u'k') && i < klick.size() ? klick[i] : 0) +
@@ -140,14 +150,14 @@ private slots:
         FakeKarte karte{.ppm = -200};
         Tonspur spur;
         Schreibkopf kopf;
-        spur.wachHalten(true);
+        spur.WachHalten(true);
         Wanduhr::duration schlimmste{};
         for (int s = 1; s <= 5 * 3600; ++s) {
             const auto grenze = std::chrono::floor<std::chrono::seconds>(karte.t0) + 1s * s;
             const auto t = grenze + 5ms + 1ms * (s * 7 % 18);
-            kopf.fuellen(spur, karte, t, false);
-            spur.klick(t);
-            const Abschnitt a = spur.stand(karte.stand(t), t);
+            kopf.Fuellen(spur, karte, t, false);
+            spur.Klick(t);
+            const Abschnitt a = spur.Stand(karte.Stand(t), t);
             schlimmste = std::max(
                 schlimmste,
                 std::chrono::abs(karte.um(double(a.ab + karte.latenz)) - grenze - kVersatz));
@@ -172,16 +182,19 @@ private slots:
         QFETCH(int, verlustMs);
         FakeKarte karte{.zyklus = zyklus};
         Tonspur spur;
-        spur.wachHalten(true);
+        spur.WachHalten(true);
         const auto grenze = std::chrono::floor<std::chrono::seconds>(karte.t0) + 2s;
-        spur.weiter(size_t(karte.gelesen(grenze) + kAbtastrate / 10));
+        spur.Weiter(size_t(karte.gelesen(grenze) + kAbtastrate / 10));
         // Snapshots 15 ms apart as the server asks for data; the click's tick
         // at 5 ms, and then one a millisecond while it waits.
         Abschnitt a;
         for (auto dt = -70ms; a.pcm.empty() && dt < kVersatz; dt += dt < 5ms ? 15ms : 1ms) {
-            if (dt >= 1ms * verlustMs) karte.t0 += 2ms, verlustMs = 1000;
-            if (dt == 5ms) spur.klick(grenze + dt);
-            a = spur.stand(karte.stand(grenze + dt), grenze + dt);
+            if (dt >= 1ms * verlustMs) {
+                karte.t0 += 2ms;
+                verlustMs = 1000;
+            }
+            if (dt == 5ms) spur.Klick(grenze + dt);
+            a = spur.Stand(karte.Stand(grenze + dt), grenze + dt);
         }
         QVERIFY(std::abs(a.ab - (karte.gelesen(grenze + kVersatz) - karte.latenz)) <=
                 kAbtastrate / 1000);
@@ -195,15 +208,16 @@ private slots:
         Schreibkopf kopf;
         int fertig = 0;
         auto t = karte.t0 + 200ms;
-        kopf.fuellen(spur, karte, t);
-        QVERIFY(!spur.laeuft());
-        spur.phrase(t, Abtastwerte(kAbtastrate, 1000), [&] { ++fertig; });
-        spur.phrase(t + 100ms, Abtastwerte(kAbtastrate / 2, 2000), [&] { ++fertig; });
-        QVERIFY(spur.laeuft());
+        kopf.Fuellen(spur, karte, t);
+        QVERIFY(!spur.Laeuft());
+        spur.Phrase(t, Abtastwerte(kAbtastrate, 1000), [&] { ++fertig; });
+        spur.Phrase(t + 100ms, Abtastwerte(kAbtastrate / 2, 2000), [&] { ++fertig; });
+        QVERIFY(spur.Laeuft());
         const int64_t beginn = karte.gelesen(t) + kAbtastrate * 2 / 1000 + kAbtastrate * 2 / 5;
-        kopf.nimm(spur.stand(karte.stand(t), t));
-        for (t += 100ms; spur.laeuft(); t += 20ms) {
-            kopf.fuellen(spur, karte, t), kopf.nimm(spur.stand(karte.stand(t), t));
+        kopf.Nimm(spur.Stand(karte.Stand(t), t));
+        for (t += 100ms; spur.Laeuft(); t += 20ms) {
+            kopf.Fuellen(spur, karte, t);
+            kopf.Nimm(spur.Stand(karte.Stand(t), t));
             const int64_t gehoert = karte.gelesen(t) - beginn;
             QCOMPARE(fertig, gehoert < kAbtastrate ? 0 : gehoert < kAbtastrate * 3 / 2 ? 1 : 2);
         }
@@ -223,7 +237,7 @@ private slots:
         auto stimme = dienst.ErzeugeStimme();
         QVERIFY(stimme && stimme->SetRate(-5));
         for (int i = 10; i >= 0; --i) {
-            const Abtastwerte p = aufnahme.sagen(*stimme, QString::number(i));
+            const Abtastwerte p = aufnahme.Sagen(*stimme, QString::number(i));
             QVERIFY2(sekunden(p) > 0.15 && sekunden(p) < 0.85 &&
                          std::find_if(p.begin(), p.end(), laut) - p.begin() < kAbtastrate / 100,
                      qPrintable(QString::number(i)));
@@ -233,18 +247,19 @@ private slots:
                 stimmen.Item(0).name == "Deutsch");
         for (int i = 0; i < stimmen.Count(); ++i) {
             QVERIFY(stimme->SetVoice(stimmen.Item(i)));
-            const Abtastwerte p = aufnahme.sagen(*stimme, "eins");
+            const Abtastwerte p = aufnahme.Sagen(*stimme, "eins");
             QVERIFY2(std::count_if(p.begin(), p.end(), laut) > kAbtastrate / 20,
                      qPrintable(stimmen.Item(i).name));
         }
         QVERIFY(stimme->SetVoice(stimmen.Item(0)) && stimme->SetRate(0));
-        const Abtastwerte ref = aufnahme.sagen(*stimme, "Noch eine Stunde");
+        const Abtastwerte ref = aufnahme.Sagen(*stimme, "Noch eine Stunde");
         QVERIFY(stimme->SetRate(-5) && stimme->Speak("Noch eine Stunde", SVSFlagsAsync));
         QVERIFY(stimme->SetRate(0) && !stimme->SetRate(11) &&
                 !stimme->SetVoice(SprachToken{stimmen.Count(), {}}));
         QVERIFY(stimme->Speak(QString(), SVSFlagsAsync));  // nothing to hear
-        QVERIFY(stimme->Speak("Noch eine Stunde", SVSFDefault));
+        QVERIFY(Gehoert(stimme->Speak("Noch eine Stunde", SVSFDefault)));
         QCOMPARE(aufnahme.phrasen.size(), size_t(3));
+        QCOMPARE(aufnahme.rate.load(), kAbtastrate);  // as espeak-ng's voices report it
         QVERIFY(sekunden(aufnahme.phrasen[0]) > 1.3 * sekunden(ref) && aufnahme.phrasen[1].empty());
         QVERIFY(std::abs(sekunden(aufnahme.phrasen[2]) - sekunden(ref)) < 0.08);
     }
@@ -276,7 +291,7 @@ private slots:
         }
         SprachTokens stimmen;
         QVERIFY(!stimme->GetVoices(stimmen) && !stimme->Speak("eins", SVSFDefault));
-        QVERIFY(!zweite.sagen(*andere, "eins").empty());
+        QVERIFY(!zweite.Sagen(*andere, "eins").empty());
     }
 
     // Without a server nothing waits and the beat falls back to the platform
@@ -290,30 +305,30 @@ private slots:
             Tonausgabe ausgabe("unix:/nonexistent/native", [&] { ++piepse; });
             EspeakSprachDienst dienst(ausgabe);
             auto stimme = dienst.ErzeugeStimme();
-            QVERIFY(stimme && stimme->Speak("eins", SVSFDefault));
+            QVERIFY(stimme && Gehoert(stimme->Speak("eins", SVSFDefault)));
             ausgabe.Abspielen();
             QCOMPARE(piepse, 1);
         }
         PrivaterTonserver server;
-        if (!server.starten()) QSKIP("no private sound server here (pulseaudio, pactl)");
+        if (!server.Starten()) QSKIP("no private sound server here (pulseaudio, pactl)");
         auto ausgabe =
-            std::make_unique<Tonausgabe>(server.adresse().toStdString(), [&] { ++piepse; });
-        QTRY_COMPARE_WITH_TIMEOUT(ausgabe->zustand(), Tonausgabe::Zustand::Bereit, 5000);
+            std::make_unique<Tonausgabe>(server.Adresse().toStdString(), [&] { ++piepse; });
+        QTRY_COMPARE_WITH_TIMEOUT(ausgabe->Zustand(), Tonausgabe::Verbindung::Bereit, 5000);
         EspeakSprachDienst dienst(*ausgabe);
         auto stimme = dienst.ErzeugeStimme();
-        QVERIFY(stimme->Speak("Noch 90 Sekunden", SVSFDefault));
+        QVERIFY(Gehoert(stimme->Speak("Noch 90 Sekunden", SVSFDefault)));
         ausgabe->Abspielen();
         QCOMPARE(piepse, 1);  // every click of a working output goes to it
-        ausgabe->CountdownLaeuft(true);
-        server.stoppen();
-        QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->spielt(), 10000);
-        QVERIFY(server.starten());
-        QTRY_VERIFY_WITH_TIMEOUT(ausgabe->spielt(), 10000);  // no request needed
-        server.anhalten(true);
-        QVERIFY(stimme->Speak("eins", SVSFDefault));  // let go, not held for good
-        QCOMPARE(ausgabe->zustand(), Tonausgabe::Zustand::Getrennt);
+        ausgabe->CountdownGeschaltet(true);
+        server.Stoppen();
+        QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->Spielt(), 10000);
+        QVERIFY(server.Starten());
+        QTRY_VERIFY_WITH_TIMEOUT(ausgabe->Spielt(), 10000);  // no request needed
+        server.Anhalten(true);
+        QVERIFY(Gehoert(stimme->Speak("eins", SVSFDefault)));  // let go, not held for good
+        QCOMPARE(ausgabe->Zustand(), Tonausgabe::Verbindung::Getrennt);
         stimme->Speak("zwei", SVSFlagsAsync);
-        ausgabe->CountdownLaeuft(true);
+        ausgabe->CountdownGeschaltet(true);
         stimme.reset();
     }
 };

@@ -15,7 +15,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "app/SitzungWachHalter.h"
+#include "SitzungWachHalter.h"
 
 namespace {
 
@@ -71,10 +71,10 @@ QString Verlauf(const QList<QJsonObject>& aufrufe) {
 // stopped and started again, then the end as the program's main has it.
 int Kind() {
     auto h = std::make_unique<SitzungWachHalter>(500ms);
-    h->CountdownLaeuft(true);
+    h->CountdownGeschaltet(true);
     QThread::msleep(300);
-    h->CountdownLaeuft(false);
-    h->CountdownLaeuft(true);
+    h->CountdownGeschaltet(false);
+    h->CountdownGeschaltet(true);
     h.reset();
     std::printf("haengt=%d\n", int(SitzungWachHalter::BusHaengt()));
     std::fflush(stdout);
@@ -124,7 +124,7 @@ private slots:
         if (!teile[1].contains(u"neu")) s = std::make_unique<Stellvertreter>(dienste);
         auto h = std::make_unique<SitzungWachHalter>(1500ms);
         for (const QString& schritt : teile[1].split(u' ', Qt::SkipEmptyParts)) {
-            if (schritt == u"an" || schritt == u"aus") h->CountdownLaeuft(schritt == u"an");
+            if (schritt == u"an" || schritt == u"aus") h->CountdownGeschaltet(schritt == u"an");
             if (schritt == u"neu") s = std::make_unique<Stellvertreter>(dienste);
             if (schritt == u"snap") qputenv("SNAP", "/snap/tempiro/1");
             if (schritt == u"ende") h.reset();

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Produktion.h"
+#include "Produktion.h"
 
-#include "speech/EspeakStimme.h"
+#include <QApplication>
+
+#include "EspeakStimme.h"
 
 // The sound output does not wait for the sound server: it connects in the
 // background, and phrases requested meanwhile wait for it.
 ProduktionsDienste::ProduktionsDienste()
-    : ton_(std::make_unique<Tonausgabe>()), sprache_(std::make_unique<EspeakSprachDienst>(*ton_)) {
+    // Without a working output the beat falls back to the platform's beep.
+    : ton_(std::make_unique<Tonausgabe>(std::string(), [] { QApplication::beep(); })),
+      sprache_(std::make_unique<EspeakSprachDienst>(*ton_)) {
     // While a countdown runs the sound output stays awake.
-    countdown_.hinzufuegen(ton_.get());
+    countdown_.Hinzufuegen(ton_.get());
     // While a countdown runs, the session neither goes idle nor suspends.
-    countdown_.hinzufuegen(&wachHalter_);
+    countdown_.Hinzufuegen(&wachHalter_);
 }
 
 ProduktionsDienste::~ProduktionsDienste() = default;

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/Plattform.h"
-#include "app/SitzungWachHalter.h"
+#include "Plattform.h"
+#include "SitzungWachHalter.h"
 
 class Tonausgabe;
 class EspeakSprachDienst;
@@ -14,11 +14,11 @@ class EspeakSprachDienst;
 // Passes the countdown's state on to every service that holds something for it.
 class CountdownVerteiler : public ICountdownStatus {
 public:
-    void hinzufuegen(ICountdownStatus* ziel) {
+    void Hinzufuegen(ICountdownStatus* ziel) {
         if (ziel) ziele_.push_back(ziel);
     }
-    void CountdownLaeuft(bool laeuft) override {
-        for (ICountdownStatus* z : ziele_) z->CountdownLaeuft(laeuft);
+    void CountdownGeschaltet(bool laeuft) override {
+        for (ICountdownStatus* z : ziele_) z->CountdownGeschaltet(laeuft);
     }
 
 private:

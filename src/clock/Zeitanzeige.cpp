@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "clock/Zeitanzeige.h"
+#include "Zeitanzeige.h"
 
-#include "app/Form1.h"
-#include "app/ZahlAusText.h"
+#include "ZahlAusText.h"
 
 Bool16 SommerzeitRegel(int M, int T, int H, int WD) {
     Bool16 R = False16;
@@ -27,15 +26,3 @@ QString Zeitzeile(const UhrLesung& jetzt) {
         IstSommerzeit(jetzt) != 0 ? QStringLiteral(" MESZ") : QStringLiteral(" MEZ");
     return jetzt.datum + u' ' + jetzt.zeit + zusatz;
 }
-
-void Form1::Timer_Zeitanzeige_Timer() {
-    // One reading for rule and display, so the label always belongs to the
-    // time shown beside it, also at 01:59:59 -> 02:00:00.
-    const UhrLesung jetzt = D.uhr->Lesen();
-    Label_akti->setVisible(true);
-    Label_Zeitanzeige->setText(Zeitzeile(jetzt));
-}
-
-void Form1::Command1_Click() { SekundenschlagAus = False16; }
-
-void Form1::Command2_Click() { SekundenschlagAus = True16; }

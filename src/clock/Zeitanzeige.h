@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/AppState.h"
-#include "app/Dienste.h"
+#include "AppState.h"
 
 // The calendar rule for summer time: from 02:00 on the last Sunday of March up
 // to 01:59:59 on the last Sunday of October. M month, T day, H hour, WD weekday

@@ -9,8 +9,8 @@
 #include <QString>
 #include <QtGlobal>
 
-#include "app/AppState.h"
-#include "app/Dienste.h"
+#include "AppState.h"
+#include "Dienste.h"
 
 // The countdown runs while the hours left are greater than this, about 10.5 s
 // after the target; the first tick at or below it ends the countdown.

@@ -8,7 +8,7 @@
 // alone; nothing is remembered between calls.
 #include <cmath>
 
-#include "countdown/Countdown.h"
+#include "Countdown.h"
 
 namespace {
 
@@ -66,10 +66,6 @@ void RestZeitAnsage(const double& RestStunden, AppState& A) {
     if (phrase.isEmpty()) return;
     if (A.SprachAusgabeAn == 0 || !A.Stimme) return;
     // Queued behind whatever is still being said; the call returns at once. A
-    // refused request loses this one phrase and nothing else: the countdown
-    // must go on.
-    try {
-        A.Stimme->Speak(phrase, SVSFlagsAsync);
-    } catch (...) {
-    }
+    // refused request loses this one phrase and nothing else.
+    A.Stimme->Speak(phrase, SVSFlagsAsync);
 }

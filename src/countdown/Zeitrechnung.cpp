@@ -2,8 +2,8 @@
 // The countdown's time scale and the split and texts of a span of hours.
 #include <cmath>
 
-#include "app/ZahlAusText.h"
-#include "countdown/Countdown.h"
+#include "ZahlAusText.h"
+#include "Countdown.h"
 
 namespace {
 

@@ -20,7 +20,10 @@ struct FakeStrom : ITextStream {
         fs.dateien[name] += text + "\r\n";
         return true;
     }
-    void Close() override { offen = false, rest.clear(); }
+    void Close() override {
+        offen = false;
+        rest.clear();
+    }
     FakeDateisystem& fs;
     const QString name;
     const bool lesen;
@@ -36,4 +39,34 @@ std::unique_ptr<ITextStream> FakeDateisystem::OpenTextFile(const QString& name, 
     if (!dateien.contains(name) && (lesen || !create)) return {};
     dateien[name];  // created empty when new
     return std::make_unique<FakeStrom>(*this, name, lesen);
+}
+
+Ansicht::Ansicht(Form1& f) : form(&f) {
+    const auto finde = [&f](auto& element, const char* name) {
+        element = f.findChild<std::remove_reference_t<decltype(element)>>(QLatin1String(name));
+        Q_ASSERT(element);
+    };
+    finde(Check_MldVorbei, "Check_MldVorbei");
+    finde(Check_Dauer, "Check_Dauer");
+    finde(Check_CountDown, "Check_CountDown");
+    finde(Check_SprachAusgabe, "Check_SprachAusgabe");
+    finde(Combo_Morgen, "Combo_Morgen");
+    finde(Combo_H, "Combo_H");
+    finde(Combo_M, "Combo_M");
+    finde(Combo_S, "Combo_S");
+    finde(btn_ZeitSpeichern, "btn_ZeitSpeichern");
+    finde(Command_Datumsansage, "Command_Datumsansage");
+    finde(Command_Zeitansage, "Command_Zeitansage");
+    finde(Command_Start, "Command_Start");
+    finde(Command1, "Command1");
+    finde(Command2, "Command2");
+    finde(Text_RestZeit, "Text_RestZeit");
+    finde(List_Sprecher, "List_Sprecher");
+    finde(Label_Zeitpunkt, "Label_Zeitpunkt");
+    finde(Label_akti, "Label_akti");
+    finde(Label1, "Label1");
+    finde(Label_Zeitanzeige, "Label_Zeitanzeige");
+    finde(Image1, "Image1");
+    finde(Timer_Zeitanzeige, "Timer_Zeitanzeige");
+    finde(Timer_OccRestZeit, "Timer_OccRestZeit");
 }

@@ -2,18 +2,26 @@
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory, a message box that records its texts, a voice that records what
 // it is asked to say, a counting beep, and a listener to the countdown's
-// state. Pruefstand builds one window on them.
+// state. Pruefstand builds one window on them; Ansicht reaches its controls
+// by their names, as a user sees them.
 #pragma once
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMap>
+#include <QPushButton>
 #include <QStringList>
 #include <functional>
 #include <memory>
 
-#include "app/Dienste.h"
-#include "app/Form1.h"
-#include "app/Plattform.h"
+#include "Dienste.h"
+#include "Form1.h"
+#include "Plattform.h"
+#include "SekundenTakt.h"
 
 struct FakeUhr : IUhr {
     FakeUhr() { Setze(2026, 12, 5, 10, 0, 0); }
@@ -28,7 +36,10 @@ struct FakeUhr : IUhr {
     void Setze(int jahr, int monat, int tag, int stunde, int minute, int sekunde, int ms = 0) {
         jetzt = QDateTime(QDate(jahr, monat, tag), QTime(stunde, minute, sekunde, ms), Qt::UTC);
     }
-    void Weiter(qint64 ms) { jetzt = jetzt.addMSecs(ms), eingabeUhr += quint64(ms); }
+    void Weiter(qint64 ms) {
+        jetzt = jetzt.addMSecs(ms);
+        eingabeUhr += quint64(ms);
+    }
     quint64 eingabeUhr = 1'000'000;
     QDateTime jetzt;
 };
@@ -38,7 +49,8 @@ struct FakeDateisystem : IDateisystem {
     std::unique_ptr<ITextStream> OpenTextFile(const QString& name, IoModus modus,
                                               bool create) override;
     bool ErsetzeDatei(const QString& name, const QByteArray& inhalt) override {
-        return dateien[name] = inhalt, true;
+        dateien[name] = inhalt;
+        return true;
     }
     QMap<QString, QByteArray> dateien;  // name -> content
 };
@@ -61,17 +73,26 @@ struct FakeStimme : IStimme {
         return true;
     }
     bool SetVoice(const SprachToken& t) override {
-        return t.index >= 0 && t.index < anzahl && (stimme = t.index, true);
+        if (t.index < 0 || t.index >= anzahl) return false;
+        stimme = t.index;
+        return true;
     }
     bool SetRate(int) override { return true; }
-    bool Speak(const QString& text, int flag) override {
-        if (beimSprechen) beimSprechen();
-        return texte.append(text), flags.append(flag), true;
+    // Heard at once, unless beimSprechen keeps the completion for later.
+    ErledigungPtr Speak(const QString& text, int flag) override {
+        texte.append(text);
+        flags.append(flag);
+        auto erledigt = std::make_shared<Erledigung>();
+        if (beimSprechen)
+            beimSprechen(erledigt);
+        else
+            erledigt->Melden();
+        return erledigt;
     }
     int anzahl, stimme = 0;
     QStringList texte;                   // what it was asked to say, in order,
     QList<int> flags;                    // and the flags of each request
-    std::function<void()> beimSprechen;  // runs inside every Speak
+    std::function<void(ErledigungPtr)> beimSprechen;  // runs inside every Speak
 };
 
 struct FakeSprachDienst : ISprachDienst {
@@ -86,18 +107,33 @@ struct FakeSprachDienst : ISprachDienst {
 };
 
 struct FakeSignalton : ISignalton {
-    void Abspielen() override {
-        if (wirft) throw std::runtime_error("no audio");
-        ++piepse;
-    }
+    void Abspielen() override { ++piepse; }
     int piepse = 0;
-    bool wirft = false;  // as a sound output that fails
 };
 
 struct FakeCountdownStatus : ICountdownStatus {
-    void CountdownLaeuft(bool l) override { verlauf += (laeuft = l) ? u'1' : u'0'; }
+    void CountdownGeschaltet(bool l) override {
+        laeuft = l;
+        verlauf += l ? u'1' : u'0';
+    }
     bool laeuft = false;
     QString verlauf;  // every report: 1 running, 0 not
+};
+
+// The window's controls and timers, found by their names, and its state.
+struct Ansicht {
+    explicit Ansicht(Form1& f);
+    Form1* operator->() const { return form; }
+    const AppState& A() const { return form->Zustand(); }
+    Form1* form;
+    QCheckBox *Check_MldVorbei, *Check_Dauer, *Check_CountDown, *Check_SprachAusgabe;
+    QComboBox *Combo_Morgen, *Combo_H, *Combo_M, *Combo_S;
+    QPushButton *btn_ZeitSpeichern, *Command_Datumsansage, *Command_Zeitansage, *Command_Start,
+        *Command1, *Command2;
+    QLineEdit* Text_RestZeit;
+    QListWidget* List_Sprecher;
+    QLabel *Label_Zeitpunkt, *Label_akti, *Label1, *Label_Zeitanzeige, *Image1;
+    SekundenTakt *Timer_Zeitanzeige, *Timer_OccRestZeit;
 };
 
 // One window on fakes, each test its own. Files live in memory unless a real
@@ -105,10 +141,11 @@ struct FakeCountdownStatus : ICountdownStatus {
 struct Pruefstand {
     explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {}
     // Builds the window, which runs Form_Load.
-    Form1& Starten(IDateisystem* echteDateien = nullptr) {
+    Ansicht& Starten(IDateisystem* echteDateien = nullptr) {
         form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
                                                &meldung, &sprache, &signalton, &countdown});
-        return *form;
+        ansicht = std::make_unique<Ansicht>(*form);
+        return *ansicht;
     }
     QByteArray Log() const { return dateien.dateien.value(QStringLiteral("zeitnehmung.txt")); }
     FakeStimme* Stimme() const { return sprache.letzte; }
@@ -120,4 +157,5 @@ struct Pruefstand {
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
     std::unique_ptr<Form1> form;
+    std::unique_ptr<Ansicht> ansicht;
 };

@@ -10,25 +10,25 @@
 
 using namespace std::chrono_literals;
 
-void PrivaterTonserver::helfer(QProcess& p, const QString& programm, const QStringList& argumente) {
+void PrivaterTonserver::Helfer(QProcess& p, const QString& programm, const QStringList& argumente) {
     QProcessEnvironment env;
     env.insert("PATH", qEnvironmentVariable("PATH"));
     env.insert("HOME", dir_.path());
     env.insert("XDG_RUNTIME_DIR", dir_.path());
-    env.insert("PULSE_SERVER", adresse());
+    env.insert("PULSE_SERVER", Adresse());
     p.setProcessEnvironment(env);
     p.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     p.start(programm, argumente);
     p.waitForStarted(5000);
 }
 
-bool PrivaterTonserver::starten() {
+bool PrivaterTonserver::Starten() {
     for (const char* werkzeug : {"pulseaudio", "pactl"})
         if (QStandardPaths::findExecutable(werkzeug).isEmpty()) return false;
-    const QString sockel = adresse().mid(5);
+    const QString sockel = Adresse().mid(5);
     QFile::remove(sockel);
     server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helfer(server_, "pulseaudio",
+    Helfer(server_, "pulseaudio",
            {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-level=0",
             "--load=module-null-sink sink_name=null", "--load=module-suspend-on-idle timeout=1",
             "--load=module-native-protocol-unix auth-anonymous=1"});
@@ -38,21 +38,21 @@ bool PrivaterTonserver::starten() {
     return false;
 }
 
-void PrivaterTonserver::stoppen() {
+void PrivaterTonserver::Stoppen() {
     if (server_.state() == QProcess::NotRunning) return;
-    anhalten(false);
+    Anhalten(false);
     server_.kill();
     server_.waitForFinished(5000);
 }
 
-void PrivaterTonserver::anhalten(bool an) {
+void PrivaterTonserver::Anhalten(bool an) {
     if (server_.state() != QProcess::NotRunning)
         ::kill(pid_t(server_.processId()), an ? SIGSTOP : SIGCONT);
 }
 
-QString PrivaterTonserver::senke() {
+QString PrivaterTonserver::Senke() {
     QProcess pactl;
-    helfer(pactl, "pactl", {"list", "sinks", "short"});
+    Helfer(pactl, "pactl", {"list", "sinks", "short"});
     pactl.waitForFinished(5000);
     return QString::fromUtf8(pactl.readAllStandardOutput()).section(u'\t', -1).trimmed();
 }

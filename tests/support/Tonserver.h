@@ -12,17 +12,17 @@
 class PrivaterTonserver {
 public:
     PrivaterTonserver() { qputenv("PULSE_COOKIE", (dir_.path() + "/cookie").toLocal8Bit()); }
-    ~PrivaterTonserver() { stoppen(); }
+    ~PrivaterTonserver() { Stoppen(); }
     // False when pulseaudio or pactl is missing or the server does not come up.
-    bool starten();
-    void stoppen();
+    bool Starten();
+    void Stoppen();
     // SIGSTOP or SIGCONT: a server that stops answering, or answers again.
-    void anhalten(bool an);
-    QString adresse() const { return "unix:" + dir_.path() + "/pulse/native"; }
+    void Anhalten(bool an);
+    QString Adresse() const { return "unix:" + dir_.path() + "/pulse/native"; }
     // The null sink's state: RUNNING, IDLE or SUSPENDED.
-    QString senke();
+    QString Senke();
     // Starts a helper process against this server.
-    void helfer(QProcess& p, const QString& programm, const QStringList& argumente);
+    void Helfer(QProcess& p, const QString& programm, const QStringList& argumente);
 
 private:
     QTemporaryDir dir_;

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Start.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Form1.h"
+#include "Produktion.h"
+#include "SignalEnde.h"
+#include "SitzungWachHalter.h"
+#include "Warten.h"
+
+int TempiroAusfuehren(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // The compositor matches the window to the menu entry and its icon by this.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.tempiro.Tempiro"));
+    int status = 0;
+    {
+        // During "Ansage Zeit" the end by signal comes after the phrase.
+        SignalEnde ende(&Warten::OderNachher);
+        ProduktionsDienste dienste;
+        Form1 form(dienste.Alle());
+        // Ended during a start-up message box: the window is not opened at all.
+        if (!SignalEnde::Angefordert()) {
+            form.show();
+            status = app.exec();
+        }
+    }
+    // A session bus that took the connection and never answered it keeps Qt's
+    // bus thread waiting for good, and Qt waits for that thread at exit. The
+    // window and the services are closed by now, so the process ends here.
+    if (SitzungWachHalter::BusHaengt()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
+}

@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Plattform.h"
+
+#include <time.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include "SignalEnde.h"
+
+// ------------------------------------------------------------------ clock
+
+UhrLesung UhrLesungAus(const QDateTime& t) {
+    UhrLesung l;
+    const QDate d = t.date();
+    const QTime z = t.time();
+    // Fixed forms, whatever the process locale says: the summer-time rule and
+    // the countdown read fixed character positions.
+    l.datum = QString::asprintf("%02d.%02d.%04d", d.day(), d.month(), d.year());
+    l.zeit = QString::asprintf("%02d:%02d:%02d", z.hour(), z.minute(), z.second());
+    l.wochentag = d.dayOfWeek() % 7 + 1;  // Qt: Monday 1 .. Sunday 7
+    l.sekunden = z.msecsSinceStartOfDay() / 1000.0;
+    return l;
+}
+
+UhrLesung SystemUhr::Lesen() { return UhrLesungAus(QDateTime::currentDateTime()); }
+
+UhrLesung SystemUhr::LesenZu(quint64 eingabeZeit) {
+    // The X server and the Wayland compositors stamp input events with the
+    // monotonic clock in milliseconds, cut to 32 bits; the age of an event is
+    // the difference, taken in those 32 bits. A stamp from another clock
+    // gives an age outside the minute and is not used.
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    const QDateTime jetzt = QDateTime::currentDateTime();
+    const quint32 jetztMs = quint32(quint64(t.tv_sec) * 1000 + quint64(t.tv_nsec) / 1000000);
+    const quint32 alter = jetztMs - quint32(eingabeZeit);
+    return UhrLesungAus(alter <= 60000 ? jetzt.addMSecs(-qint64(alter)) : jetzt);
+}
+
+// ------------------------------------------------------------------ files
+
+namespace {
+
+class DateiStrom : public ITextStream {
+public:
+    explicit DateiStrom(std::unique_ptr<QFile> datei) : datei_(std::move(datei)) {}
+    ~DateiStrom() override { Close(); }
+
+    bool AtEndOfStream() override { return !datei_ || datei_->atEnd(); }
+
+    bool ReadLine(QByteArray& zeile) override {
+        if (!datei_ || datei_->atEnd()) return false;
+        zeile = datei_->readLine();
+        if (zeile.endsWith('\n')) zeile.chop(1);
+        if (zeile.endsWith('\r')) zeile.chop(1);
+        return true;
+    }
+
+    bool WriteLine(const QByteArray& text) override {
+        if (!datei_) return false;
+        const QByteArray zeile = text + "\r\n";
+        const qint64 vorher = datei_->size();
+        // On disk when the press returns: a process killed right after it, or
+        // a power cut a moment later, keeps the line.
+        if (datei_->write(zeile) == zeile.size() && ::fdatasync(datei_->handle()) == 0) return true;
+        // A line that did not fit (a full disk) must not stay behind as a
+        // fragment that the next line would be glued to: cut it off again.
+        datei_->resize(vorher);
+        return false;
+    }
+
+    void Close() override {
+        if (datei_) datei_->close();
+        datei_.reset();
+    }
+
+private:
+    std::unique_ptr<QFile> datei_;
+};
+
+}  // namespace
+
+std::unique_ptr<ITextStream> DateiDienst::OpenTextFile(const QString& name, IoModus modus,
+                                                       bool create) {
+    auto datei = std::make_unique<QFile>(name);
+    if (QFileInfo(name).isDir()) return nullptr;
+    if (modus == IoModus::ForReading) {
+        if (!datei->open(QIODevice::ReadOnly)) return nullptr;
+    } else {
+        if (!create && !datei->exists()) return nullptr;
+        // Unbuffered: a write that fails leaves nothing waiting in a buffer
+        // that a later write would carry into the file after all.
+        if (!datei->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return nullptr;
+    }
+    return std::make_unique<DateiStrom>(std::move(datei));
+}
+
+bool DateiDienst::ErsetzeDatei(const QString& name, const QByteArray& inhalt) {
+    const QFileInfo info(name);
+    if (info.isDir()) return false;
+    // A write-protected old file is replaced all the same, like a forced delete.
+    if (info.exists() && !info.isWritable())
+        QFile::setPermissions(name, QFile::permissions(name) | QFileDevice::WriteOwner);
+    QSaveFile datei(name);
+    if (!datei.open(QIODevice::WriteOnly)) return false;
+    if (datei.write(inhalt) != inhalt.size()) {
+        datei.cancelWriting();
+        return false;
+    }
+    return datei.commit();
+}
+
+// ------------------------------------------------------------------ message box
+
+namespace {
+
+// The program's window once it is up (a plain window, not a box, pop-up list
+// or tooltip); none while start-up still runs. The active window is no guide:
+// a window without focus, or one on a compositor that does not say which
+// window is active, would leave the box without a parent, and it would come up
+// anywhere instead of over the window.
+QWidget* OffenesFenster() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowType() == Qt::Window) return w;
+    return nullptr;
+}
+
+}  // namespace
+
+void Meldungsfenster::MsgBox(const QString& text) {
+    if (SignalEnde::Angefordert()) return;  // the program is ending
+    // A message box is read by a screen reader as an alert with its text.
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tempiro"), text, QMessageBox::Ok,
+                    OffenesFenster());
+    // A plain OK, without the check mark some styles put on dialog buttons.
+    box.button(QMessageBox::Ok)->setIcon(QIcon());
+    box.exec();
+}

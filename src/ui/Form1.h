@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The program's one window. It owns the process-wide state record and the
+// controls defined in Form1.ui, and its event procedures are the only code
+// that reads or writes either. Each procedure reads its controls, calls the
+// window-free code of its subsystem with the fields that code needs, and
+// writes its controls. The procedures live in one source file per subsystem
+// (Form1.cpp start-up and shut-down, Sprecher.cpp, Uhr.cpp,
+// Sekundenschlag.cpp, Eingabe.cpp, StartStop.cpp, Takt.cpp, Zeitnehmung.cpp).
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+#include "AppState.h"
+#include "Dienste.h"
+#include "SekundenTakt.h"
+
+class QCheckBox;
+class QComboBox;
+class Ui_Form1;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    // Sets up the form and runs Form_Load. The services must outlive the window.
+    explicit Form1(const Dienste& dienste, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The state as it stands, for whatever only looks at it.
+    const AppState& Zustand() const { return A; }
+
+    // ------------------------------------------------ event procedures
+    // Each runs as its control's event runs it; a change made from code runs
+    // the control's procedure at once, nested, as the user's action would.
+
+    // Start-up and shut-down (Form1.cpp)
+    void Form_Load();
+    void Form_Unload();
+
+    // Speech switch and voice choice (Sprecher.cpp)
+    void Check_SprachAusgabe_Click();
+    void List_Sprecher_Click();
+
+    // Clock line, time and date announcements (Uhr.cpp)
+    void Timer_Zeitanzeige_Timer();
+    void Command_Zeitansage_Click();
+    void Command_Datumsansage_Click();
+
+    // Seconds beat (Sekundenschlag.cpp)
+    void Command1_Click();
+    void Command2_Click();
+
+    // Target entry (Eingabe.cpp), start and stop (StartStop.cpp), tick (Takt.cpp)
+    void Combo_H_Change();
+    void Combo_H_Click();
+    void Combo_M_Change();
+    void Combo_M_Click();
+    void Combo_S_Change();
+    void Combo_S_Click();
+    void Combo_Morgen_Change();
+    void Combo_Morgen_Click();
+    void Check_Dauer_Click();
+    void Command_Start_Click();
+    void Timer_OccRestZeit_Timer();
+
+    // Time stamps (Zeitnehmung.cpp)
+    void btn_ZeitSpeichern_Click();
+
+protected:
+    void closeEvent(QCloseEvent* ereignis) override;
+    bool event(QEvent* ereignis) override;
+    bool eventFilter(QObject* objekt, QEvent* ereignis) override;
+
+private:
+    // ------------------------------------------------ state
+    AppState A;
+    Bool16 SekundenschlagAus = True16;  // the seconds beat is off
+    Dienste D;
+    std::unique_ptr<Ui_Form1> ui_;
+    // The two timers (no widgets).
+    SekundenTakt* Timer_Zeitanzeige = nullptr;
+    SekundenTakt* Timer_OccRestZeit = nullptr;
+    // The countdown tick is waiting for its own message box to be closed.
+    bool taktMeldungOffen_ = false;
+    bool entladen_ = false;
+    // A failed save of the voice choice has been reported and not yet mended.
+    bool speichernMisslungen_ = false;
+    // The input clock's time of the press "Zeit speichern" is being pressed
+    // by (none for a press without an input event, such as a screen
+    // reader's), and of the input event the button is handling.
+    std::optional<quint64> druckZeit_, eingabeZeit_;
+
+    // ------------------------------------------------ procedures of the window
+    // Speech start-up and the remembered voice (Sprecher.cpp).
+    bool SprachStart();
+    void SprecherNrLaden();
+    bool SprecherNrSpeichern();
+    // Each voice entry's accessible description: the voice's name.
+    void SprecherBeschreiben();
+    // Target entry (Eingabe.cpp).
+    void EingabeAuswerten(QComboBox* liste, int grenze, const QString& korrektur);
+    void CountDownAnhalten();
+    // CountDownLaeuft and, with it, the caption of Command_Start, which says
+    // what the next press does (StartStop.cpp).
+    void CountdownLaeuftSetzen(bool laeuft);
+    // Tells the countdown-state service that the tick has been switched on or
+    // off: whether a countdown runs is whether its tick does (StartStop.cpp).
+    void CountdownMelden(bool laeuft);
+    // A message box of the tick; ticks that reach it meanwhile are dropped (Takt.cpp).
+    void TaktMeldung(const QString& text);
+    // The last step of every countdown tick (Sekundenschlag.cpp).
+    void Sekundenschlag();
+
+    // What the form cannot say: fonts, timers, picture, focus, keys.
+    void FensterEinrichten();
+    // The picture for the window's current scale.
+    void BildWaehlen();
+    void EreignisseVerbinden();
+};
+
+// Check-box value as the program counts it: 0 unticked, 1 ticked, 2 greyed.
+int Wert(const QCheckBox* box);
+// Sets the value; a change runs the box's Click procedure at once.
+void SetzeWert(QCheckBox* box, int wert);
