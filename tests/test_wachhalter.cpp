@@ -111,6 +111,8 @@ private slots:
         QTest::newRow("portal: an early Close refused, closed again when it answers") << "--portal spaet=1 | snap an aus w4 ende | P+1 P-1? P!1 P-1";
         QTest::newRow("portal silent: screen saver and power management, its request closed") << "--portal stumm --schoner --energie | snap an w3 aus w6 ende | P+1 S+1 E+1 P-1? S-1 E-1";
         QTest::newRow("refused: the next service, suspend held beside the screen saver") << "--sitzung fehler --portal fehler --schoner --energie | an w4 aus w6 ende | G+1 P+1 S+1 E+1 S-1 E-1";
+        QTest::newRow("answers of the wrong kind hold nothing: a text for a cookie") << "--sitzung falsch --schoner | an w2 aus w3 ende | G+1 S+1 S-1";
+        QTest::newRow("answers of the wrong kind hold nothing: a Response without arguments") << "--portal falsch --schoner | snap an w2 aus w3 ende | P+1 S+1 S-1";
         QTest::newRow("nothing on the bus, the next countdown asks again") << "--schoner | an =0 aus neu an w1 aus w2 ende | S+1 S-1";
         // clang-format on
     }

@@ -122,7 +122,9 @@ private slots:
             if (h->art != Art::Portal || h->pfad != m.path() || h->response) continue;
             h->response = true;
             h->wartet = false;  // a Close that failed before goes again now
-            if (m.arguments().value(0).toUInt() == 0)
+            // Granted only by a response code 0 as the portal sends it, (u a{sv}):
+            // a Response without its arguments, or of another kind, holds nothing.
+            if (m.signature().startsWith(u'u') && m.arguments().value(0).toUInt() == 0)
                 h->gewaehrt = true;
             else
                 h->erledigt = true;
@@ -249,7 +251,9 @@ private:
         connect(w, &QDBusPendingCallWatcher::finished, this, [this, w, h] {
             w->deleteLater();
             const QDBusMessage a = w->reply();
-            if (a.type() != QDBusMessage::ReplyMessage) {
+            // A reply of the wrong kind (no cookie, no request path) is a refusal.
+            const QString art = h->art == Art::Portal ? QStringLiteral("o") : QStringLiteral("u");
+            if (a.type() != QDBusMessage::ReplyMessage || a.signature() != art) {
                 h->erledigt = true;  // refused: nothing held
             } else if (h->art == Art::Portal) {
                 // Held once its Response says so. A portal that ignored the

@@ -12,7 +12,8 @@ made to do on purpose (refuse, answer late, never answer), in any mix.
   --schoner ART    the screen saver service
   --energie ART    the power management service
 ART: antwortet (at once, the default), spaet=SEKUNDEN, fehler (refuses every
-Inhibit), stumm (answers nothing at all).
+Inhibit), stumm (answers nothing at all), falsch (answers of the wrong kind: a
+text for a cookie, a portal Response without its arguments).
 
 Every call is written to stdout as one JSON line with the time it arrived,
 before it is answered; so is a late answer ("Antwort"). {"bereit": true} comes
@@ -34,6 +35,7 @@ import tempfile
 import time
 
 import dbus
+import dbus.lowlevel
 import dbus.mainloop.glib
 import dbus.service
 from gi.repository import GLib
@@ -79,6 +81,9 @@ def cookie_dienst(dienst, art, bus):
         zaehler[0] += 1
         cookie = zaehler[0]
         melden(dienst=dienst, aufruf="Inhibit", argumente=argumente, wert=str(cookie))
+        if art == "falsch":
+            antworten("kein Cookie")
+            return
         beantworten(dienst, art, lambda: (offen.add(cookie), antworten(dbus.UInt32(cookie))),
                     fehler, cookie)
     # The bus bindings read the arguments from the function's own parameters.
@@ -94,7 +99,8 @@ def cookie_dienst(dienst, art, bus):
         offen.discard(int(cookie))
     frei.__name__ = freigabe
     klasse = type(dienst, (dbus.service.Object,), {
-        "Inhibit": dbus.service.method(schnittstelle, in_signature=signatur, out_signature="u",
+        "Inhibit": dbus.service.method(schnittstelle, in_signature=signatur,
+                                       out_signature="s" if art == "falsch" else "u",
                                        async_callbacks=("antworten", "fehler"))(Inhibit),
         freigabe: dbus.service.method(schnittstelle, in_signature="u")(frei)})
     return klasse(bus, pfad), name
@@ -103,6 +109,7 @@ def cookie_dienst(dienst, art, bus):
 class Portal(dbus.service.Object):
     def __init__(self, bus, art):
         super().__init__(bus, "/org/freedesktop/portal/desktop")
+        self.bus = bus
         self.art = art
         self.anfragen = Anfragen(bus, art)
 
@@ -117,8 +124,13 @@ class Portal(dbus.service.Object):
         def gewaehrt():
             self.anfragen.offen.add(teil)
             antworten(dbus.ObjectPath(ANFRAGEN + teil))
-            self.anfragen.Response(dbus.UInt32(0), {}, teil=teil)
-        beantworten("portal", self.art, gewaehrt, fehler, ANFRAGEN + teil)
+            if self.art == "falsch":
+                self.bus.send_message(dbus.lowlevel.SignalMessage(
+                    ANFRAGEN + teil, "org.freedesktop.portal.Request", "Response"))
+            else:
+                self.anfragen.Response(dbus.UInt32(0), {}, teil=teil)
+        beantworten("portal", "antwortet" if self.art == "falsch" else self.art, gewaehrt, fehler,
+                    ANFRAGEN + teil)
 
 
 class Anfragen(dbus.service.FallbackObject):
