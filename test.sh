@@ -26,7 +26,7 @@ pakete_sicherstellen "${pakete[@]}"
 bauen build
 ctest --test-dir build --output-on-failure -j 2
 # The test lines against their budget; over it, the run fails.
-scripts/zeilen.sh
+tests/zeilen.sh
 
 # The unit suite once more under AddressSanitizer (with leak checks) and
 # UndefinedBehaviorSanitizer; any finding fails the run. The end-to-end tests

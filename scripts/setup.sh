@@ -40,7 +40,7 @@ PAKETE_GNOME=(gnome-session-bin xdg-desktop-portal xdg-desktop-portal-gtk gjs
 PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev)
 # The Debian package (scripts/paket.sh): its build tools and checker.
 PAKETE_PAKET=(build-essential debhelper dpkg-dev lintian)
-# Benchmarks (bench.sh): the reference clock, a session bus for it, the X
+# Benchmarks (bench/bench.sh): the reference clock, a session bus for it, the X
 # DAMAGE headers for the measuring helpers.
 PAKETE_BENCH=(gnome-clocks dbus-daemon libxdamage-dev stress-ng)
 
@@ -87,11 +87,13 @@ quelldateien() {
     fi
 }
 
+# bauen DIR [cmake options...]: configures DIR once and builds everything.
+# With BAU_ZIEL set, builds that target alone.
 bauen() {
     local dir=${1:-build}
     shift || true
     if [ ! -f "$dir/build.ninja" ]; then
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
     fi
-    cmake --build "$dir" -j "$(nproc)"
+    cmake --build "$dir" -j "$(nproc)" ${BAU_ZIEL:+--target "$BAU_ZIEL"}
 }

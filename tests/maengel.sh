@@ -7,8 +7,8 @@
 # prints which tests caught each fault, and exits 1 when one went unnoticed
 # or did not build. Takes some minutes; CI does not run it.
 #
-#   scripts/maengel.sh              every patch
-#   scripts/maengel.sh 04 11        the patches whose names start so
+#   tests/maengel.sh              every patch
+#   tests/maengel.sh 04 11        the patches whose names start so
 set -euo pipefail
 hier="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # shellcheck source=scripts/setup.sh
