@@ -70,16 +70,34 @@ void ZugangEinrichten() {
 
 // ------------------------------------------------------------------ button caption
 
+// Qt's bridge talks to the accessibility bus over a connection of its own,
+// named "a11y" (QtGui's private AT-SPI connection). That name is not Qt's
+// interface: it is checked with Qt 6.4, Debian 12's; with any other Qt the
+// build warns, and at run time a missing connection is reported on standard
+// error instead of the caption change going unheard without a word.
+#if QT_VERSION < QT_VERSION_CHECK(6, 4, 0) || QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+#warning "Qt's accessibility connection is assumed to be named \"a11y\"; check it for this Qt"
+#endif
+const char ZugangsVerbindung[] = "a11y";
+
 void BeschriftungSetzen(QAbstractButton* knopf, const QString& text) {
     knopf->setText(text);
-    if (!QAccessible::isActive() || !knopf->hasFocus()) return;
+    if (!QAccessible::isActive()) return;
+    QDBusConnection bus(QString::fromLatin1(ZugangsVerbindung));
+    if (!bus.isConnected()) {
+        static bool gemeldet = false;
+        if (!std::exchange(gemeldet, true))
+            qWarning("Keine Verbindung \"%s\" zum Barrierefreiheitsbus: ein Bildschirmleser hört "
+                     "geänderte Beschriftungen nicht.",
+                     ZugangsVerbindung);
+        return;
+    }
+    QAccessibleInterface* zugang = QAccessible::queryAccessibleInterface(knopf);
+    if (!knopf->hasFocus() || !zugang) return;
     // Qt's bridge reports the changed name with the object in place of the
     // new text, so a screen reader has nothing to say. The change is sent
     // once more, from the same connection and for the same object, with the
     // text, as the accessibility protocol has it.
-    QDBusConnection bus(QStringLiteral("a11y"));
-    QAccessibleInterface* zugang = QAccessible::queryAccessibleInterface(knopf);
-    if (!bus.isConnected() || !zugang) return;
     QDBusMessage m = QDBusMessage::createSignal(
         QStringLiteral("/org/a11y/atspi/accessible/%1").arg(QAccessible::uniqueId(zugang)),
         QStringLiteral("org.a11y.atspi.Event.Object"), QStringLiteral("PropertyChange"));

@@ -184,6 +184,8 @@ def szenario_zugang_wayland(s):
     pruefe(zeilen(s.datei("zeitnehmung.txt")) == neu, "both stamps are on disk")
     with open(s.app_log_pfad, errors="replace") as f:
         protokoll = f.read()
+    pruefe("Barrierefreiheitsbus" not in protokoll,
+           "the caption change is sent on Qt's own accessibility connection, which exists")
     pruefe('set_app_id("de.tempiro.Tempiro")' in protokoll,
            'the window tells the compositor its desktop file "de.tempiro.Tempiro"')
     groessen = {art: re.findall(r"xdg_toplevel@\d+\.set_%s_size\((\d+), (\d+)\)" % art, protokoll)
