@@ -295,9 +295,10 @@ private slots:
     }
 
     // Without a server nothing waits and the beat falls back to the platform
-    // beep. With one, a sink kept awake wakes again with a new server; a
-    // server that stops answering lets a waiting phrase go, and the output
-    // closes at once. (The end-to-end tests hear speech and beat on PulseAudio
+    // beep. With one, a sink kept awake wakes again with a new server, and
+    // an idle one reconnects on the next request, also after the wall clock
+    // was set back; a server that stops answering lets a waiting phrase go,
+    // and the output closes at once. (The end-to-end tests hear speech and beat on PulseAudio
     // and PipeWire, the sink sleep when idle, and stay awake through a countdown.)
     void echterServer() {
         int piepse = 0;
@@ -311,8 +312,10 @@ private slots:
         }
         PrivaterTonserver server;
         if (!server.Starten()) QSKIP("no private sound server here (pulseaudio, pactl)");
-        auto ausgabe =
-            std::make_unique<Tonausgabe>(server.Adresse().toStdString(), [&] { ++piepse; });
+        std::atomic<Wanduhr::duration> versatz{};  // the wall clock, set back meanwhile
+        auto ausgabe = std::make_unique<Tonausgabe>(server.Adresse().toStdString(),
+                                                    [&] { ++piepse; },
+                                                    [&] { return Wanduhr::now() + versatz.load(); });
         QTRY_COMPARE_WITH_TIMEOUT(ausgabe->Zustand(), Tonausgabe::Verbindung::Bereit, 5000);
         EspeakSprachDienst dienst(*ausgabe);
         auto stimme = dienst.ErzeugeStimme();
@@ -324,6 +327,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->Spielt(), 10000);
         QVERIFY(server.Starten());
         QTRY_VERIFY_WITH_TIMEOUT(ausgabe->Spielt(), 10000);  // no request needed
+        // Idle and without a server, the wall clock set back an hour: the
+        // next request after the pause still tries a new connection.
+        ausgabe->CountdownGeschaltet(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->Spielt(), 5000);
+        server.Stoppen();
+        QTRY_COMPARE_WITH_TIMEOUT(ausgabe->Zustand(), Tonausgabe::Verbindung::Getrennt, 5000);
+        versatz = -1h;
+        QVERIFY(server.Starten());
+        QTest::qWait(3100);
+        ausgabe->Abspielen();
+        QTRY_COMPARE_WITH_TIMEOUT(ausgabe->Zustand(), Tonausgabe::Verbindung::Bereit, 5000);
         server.Anhalten(true);
         QVERIFY(Gehoert(stimme->Speak("eins", SVSFDefault)));  // let go, not held for good
         QCOMPARE(ausgabe->Zustand(), Tonausgabe::Verbindung::Getrennt);
