@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "support/Eigenschaften.h"
+#include "Eigenschaften.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

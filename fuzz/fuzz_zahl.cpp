@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "support/Eigenschaften.h"
+#include "Eigenschaften.h"
 
 namespace {
 void Pruefe(const QString& text) {

@@ -9,7 +9,7 @@
 // numbers from text and of SprecherNr.txt at start-up.
 #include <QtTest>
 
-#include "support/Eigenschaften.h"
+#include "Eigenschaften.h"
 #include "Zeitanzeige.h"
 #include "Countdown.h"
 #include "support/Fakes.h"

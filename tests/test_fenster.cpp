@@ -99,34 +99,6 @@ private slots:
         QCOMPARE(p.Log().count("\r\n"), 2);
     }
 
-    // Each voice entry shows its number and tells its voice's name; the
-    // chosen one is selected, and focused only while the list has the focus.
-    void sprecher() {
-        Pruefstand p;
-        Ansicht& f = p.Starten();
-        QVERIFY(Zeigen(*f.form));
-        QAccessibleInterface* liste = Zugang(f.List_Sprecher);
-        f.List_Sprecher->setCurrentRow(1);
-        QStringList ist{liste->text(QAccessible::Name) + QString::number(liste->childCount())};
-        for (bool fokus : {false, true}) {
-            if (fokus) f.List_Sprecher->setFocus();
-            QCOMPARE(liste->focusChild(), fokus ? liste->child(1) : nullptr);
-            for (int i = 0; i < 3; ++i) {
-                QAccessibleInterface* e = liste->child(i);
-                ist << QStringLiteral("%1 %2 %3%4 %5%6")
-                           .arg(e->text(QAccessible::Name), e->text(QAccessible::Description))
-                           .arg(e->parent() == liste)
-                           .arg(liste->indexOfChild(e) == i)
-                           .arg(e->state().selected)
-                           .arg(e->state().focused);
-            }
-        }
-        // Entry, voice, its place in the list, selected and focused.
-        QCOMPARE(ist, QStringList({"Sprecher3", "0 Stimme 0 11 00", "1 Stimme 1 11 10",
-                                   "2 Stimme 2 11 00", "0 Stimme 0 11 00", "1 Stimme 1 11 11",
-                                   "2 Stimme 2 11 00"}));
-    }
-
     // Start-up on real files reads the first line of SprecherNr.txt, however
     // long, and selects the voice its number names (0 when it does not fit in
     // 16 bits); the file is then replaced whole by exactly that choice, and
