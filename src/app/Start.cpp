@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Form1.h"
+#include "Fenster.h"
 #include "Produktion.h"
 #include "SignalEnde.h"
 #include "SitzungWachHalter.h"
@@ -20,10 +20,10 @@ int TempiroAusfuehren(int argc, char** argv) {
         // During "Ansage Zeit" the end by signal comes after the phrase.
         SignalEnde ende(&Warten::OderNachher);
         ProduktionsDienste dienste;
-        Form1 form(dienste.Alle());
+        Fenster fenster(dienste.Alle());
         // Ended during a start-up message box: the window is not opened at all.
         if (!SignalEnde::Angefordert()) {
-            form.show();
+            fenster.Zeigen();
             status = app.exec();
         }
     }
