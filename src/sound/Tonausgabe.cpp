@@ -74,12 +74,6 @@ Tonausgabe::~Tonausgabe() {
     pa_threaded_mainloop_free(schleife_);
 }
 
-int Tonausgabe::Rate() const {
-    if (!schleife_) return spur_->Abtastrate();
-    const Sperre s(schleife_);
-    return spur_->Abtastrate();
-}
-
 Tonausgabe::Verbindung Tonausgabe::Zustand() const {
     if (!schleife_) return Verbindung::Getrennt;
     Sperre s(schleife_);

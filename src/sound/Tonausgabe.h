@@ -73,7 +73,6 @@ public:
 
     Verbindung Zustand() const;
     bool Spielt() const;  // not corked
-    int Rate() const;     // of the stream
 
 private:
     struct Sperre;
