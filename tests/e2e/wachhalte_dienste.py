@@ -15,17 +15,22 @@ ART: antwortet (at once, the default), spaet=SEKUNDEN, fehler (refuses every
 Inhibit), stumm (answers nothing at all), falsch (answers of the wrong kind: a
 text for a cookie, a portal Response without its arguments).
 
-Every call is written to stdout as one JSON line with the time it arrived,
-before it is answered; so is a late answer ("Antwort"). {"bereit": true} comes
-once the names are owned. As the real portal frontend, the portal makes a
-request only when it answers, then sends its Response: a Close that comes
-earlier fails. Runs until it is terminated; the private bus ends with it.
+The services are python3-dbusmock's mock objects, which answer every call at
+once. A late or missing answer, and the portal's requests, are a message filter
+of the connection: it sees each call before the mock objects do. As the real
+portal frontend, the portal makes a request only when it answers, then sends
+its Response: a Close that comes earlier fails; a release of a cookie the
+service never handed out fails as well.
 
-Debian's own interpreter: the bus bindings come from python3-dbus and python3-gi.
+Every call is written to stdout as one JSON line with the time it arrived,
+before it is answered; so is a late answer ("Antwort"). {"bereit": n} comes
+once the names are owned. Runs until it is terminated; the private bus ends
+with it.
 """
 
 import argparse
 import ctypes
+import itertools
 import json
 import os
 import signal
@@ -35,20 +40,25 @@ import tempfile
 import time
 
 import dbus
-import dbus.lowlevel
+import dbus.lowlevel as ll
 import dbus.mainloop.glib
 import dbus.service
+import dbusmock
 from gi.repository import GLib
 
 ANFRAGEN = "/org/freedesktop/portal/desktop/request"
+PORTAL = "org.freedesktop.portal"
 # name on the bus, object, interface, Inhibit's arguments, the release's name
-COOKIE_DIENSTE = {
-    "sitzung": ("org.gnome.SessionManager", "/org/gnome/SessionManager",
-                "org.gnome.SessionManager", "susu", "Uninhibit"),
-    "schoner": ("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                "org.freedesktop.ScreenSaver", "ss", "UnInhibit"),
-    "energie": ("org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
-                "org.freedesktop.PowerManagement.Inhibit", "ss", "UnInhibit"),
+DIENSTE = {
+    "sitzung": ("org.gnome.SessionManager", "/org/gnome/SessionManager", "susu", "Uninhibit"),
+    "schoner": ("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "ss", "UnInhibit"),
+    "energie": (
+        "org.freedesktop.PowerManagement",
+        "/org/freedesktop/PowerManagement/Inhibit",
+        "ss",
+        "UnInhibit",
+    ),
+    "portal": (PORTAL + ".Desktop", "/org/freedesktop/portal/desktop", "sua{sv}", None),
 }
 BUS_KONFIGURATION = """<busconfig><listen>unix:tmpdir=%s</listen><auth>EXTERNAL</auth>
 <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
@@ -56,108 +66,105 @@ BUS_KONFIGURATION = """<busconfig><listen>unix:tmpdir=%s</listen><auth>EXTERNAL<
 
 
 def melden(**eintrag):
-    eintrag["t"] = time.monotonic()
-    print(json.dumps(eintrag, ensure_ascii=False), flush=True)
+    print(json.dumps(dict(eintrag, t=time.monotonic()), ensure_ascii=False), flush=True)
 
 
-def beantworten(dienst, art, antworten, fehler, wert):
-    """Answers an Inhibit as the stand-in's kind says; gewaehrt() runs when granted."""
-    if art == "fehler":
-        fehler(dbus.exceptions.DBusException("not allowed here",
-                                             name="org.freedesktop.DBus.Error.AccessDenied"))
-    elif art.startswith("spaet="):
-        GLib.timeout_add(int(float(art[6:]) * 1000), lambda: (
-            melden(dienst=dienst, aufruf="Antwort", wert=str(wert)), antworten()) and False)
-    elif art != "stumm":
-        antworten()
+def fehler(text, name):
+    return dbus.exceptions.DBusException(text, name="org.freedesktop.DBus.Error." + name)
 
 
-def cookie_dienst(dienst, art, bus):
-    """A service that hands out a cookie for a hold and takes it back."""
-    name, pfad, schnittstelle, signatur, freigabe = COOKIE_DIENSTE[dienst]
-    offen, zaehler = set(), [40]
+class Dienst:
+    """One service: a mock object with its Inhibit and release, and how it answers."""
 
-    def inhibit(argumente, antworten, fehler):
-        zaehler[0] += 1
-        cookie = zaehler[0]
-        melden(dienst=dienst, aufruf="Inhibit", argumente=argumente, wert=str(cookie))
-        if art == "falsch":
-            antworten("kein Cookie")
-            return
-        beantworten(dienst, art, lambda: (offen.add(cookie), antworten(dbus.UInt32(cookie))),
-                    fehler, cookie)
-    # The bus bindings read the arguments from the function's own parameters.
-    if len(signatur) == 4:
-        def Inhibit(self, a, b, c, d, antworten, fehler):
-            inhibit((a, b, c, d), antworten, fehler)
-    else:
-        def Inhibit(self, a, b, antworten, fehler):
-            inhibit((a, b), antworten, fehler)
+    def __init__(self, bus, dienst, art):
+        self.bus, self.dienst, self.art = bus, dienst, art
+        name, self.pfad, self.signatur, freigabe = DIENSTE[dienst]
+        schnittstelle = PORTAL + ".Inhibit" if dienst == "portal" else name
+        if dienst == "energie":
+            schnittstelle += ".Inhibit"
+        self.ausgabe = "o" if dienst == "portal" else "s" if art == "falsch" else "u"
+        self.offen, self.zaehler, self.absender = set(), itertools.count(41), None
+        mock = dbusmock.DBusMockObject(
+            dbus.service.BusName(name, bus), self.pfad, schnittstelle, {}, os.devnull
+        )
+        mock.AddMethod("", "Inhibit", self.signatur, self.ausgabe, lambda _, *a: self.sofort(a))
+        if freigabe:
+            mock.AddMethod("", freigabe, "u", "", lambda _, wert: self.frei(wert))
 
-    def frei(self, cookie):
-        melden(dienst=dienst, aufruf="frei", wert=str(int(cookie)), offen=int(cookie) in offen)
-        offen.discard(int(cookie))
-    frei.__name__ = freigabe
-    klasse = type(dienst, (dbus.service.Object,), {
-        "Inhibit": dbus.service.method(schnittstelle, in_signature=signatur,
-                                       out_signature="s" if art == "falsch" else "u",
-                                       async_callbacks=("antworten", "fehler"))(Inhibit),
-        freigabe: dbus.service.method(schnittstelle, in_signature="u")(frei)})
-    return klasse(bus, pfad), name
+    def anfrage(self, argumente):
+        """Takes an Inhibit down; the cookie or the request's path it answers with."""
+        if self.dienst == "portal":
+            teil = "%s/%s" % (
+                self.absender[1:].replace(".", "_"),
+                argumente[2].get("handle_token", "x"),
+            )
+            wert = dbus.ObjectPath(ANFRAGEN + "/" + teil)
+        else:
+            wert = dbus.UInt32(next(self.zaehler))
+        melden(dienst=self.dienst, aufruf="Inhibit", argumente=list(argumente), wert=str(wert))
+        return wert
 
+    def gewaehren(self, wert):
+        """The hold exists from now on; the portal then sends its Response."""
+        self.offen.add(str(wert))
+        if self.dienst == "portal":
+            nachricht = ll.SignalMessage(wert, PORTAL + ".Request", "Response")
+            if self.art != "falsch":
+                nachricht.append(dbus.UInt32(0), dbus.Dictionary({}, signature="sv"))
+            GLib.idle_add(lambda: self.bus.send_message(nachricht) and False)
 
-class Portal(dbus.service.Object):
-    def __init__(self, bus, art):
-        super().__init__(bus, "/org/freedesktop/portal/desktop")
-        self.bus = bus
-        self.art = art
-        self.anfragen = Anfragen(bus, art)
+    def sofort(self, argumente):
+        wert = self.anfrage(argumente)
+        if self.art == "fehler":
+            raise fehler("not allowed here", "AccessDenied")
+        if self.art == "falsch" and self.dienst != "portal":
+            return "kein Cookie"
+        self.gewaehren(wert)
+        return wert
 
-    @dbus.service.method("org.freedesktop.portal.Inhibit", in_signature="sua{sv}",
-                         out_signature="o", sender_keyword="sender",
-                         async_callbacks=("antworten", "fehler"))
-    def Inhibit(self, fenster, flags, optionen, sender, antworten, fehler):
-        teil = "/%s/%s" % (sender[1:].replace(".", "_"), optionen.get("handle_token", "x"))
-        melden(dienst="portal", aufruf="Inhibit", argumente=[fenster, flags, optionen],
-               wert=ANFRAGEN + teil)
-
-        def gewaehrt():
-            self.anfragen.offen.add(teil)
-            antworten(dbus.ObjectPath(ANFRAGEN + teil))
-            if self.art == "falsch":
-                self.bus.send_message(dbus.lowlevel.SignalMessage(
-                    ANFRAGEN + teil, "org.freedesktop.portal.Request", "Response"))
-            else:
-                self.anfragen.Response(dbus.UInt32(0), {}, teil=teil)
-        beantworten("portal", "antwortet" if self.art == "falsch" else self.art, gewaehrt, fehler,
-                    ANFRAGEN + teil)
-
-
-class Anfragen(dbus.service.FallbackObject):
-    """Every request object below .../request, the ones never made too."""
-
-    def __init__(self, bus, art):
-        super().__init__(bus, ANFRAGEN)
-        self.art = art
-        self.offen = set()
-
-    @dbus.service.signal("org.freedesktop.portal.Request", signature="ua{sv}",
-                         rel_path_keyword="teil")
-    def Response(self, antwort, ergebnisse, teil=None):
-        pass
-
-    @dbus.service.method("org.freedesktop.portal.Request", in_signature="", out_signature="",
-                         rel_path_keyword="teil", async_callbacks=("antworten", "fehler"))
-    def Close(self, teil, antworten, fehler):
-        melden(dienst="portal", aufruf="frei", wert=ANFRAGEN + teil, offen=teil in self.offen)
+    def spaet(self, aufruf):
+        """An Inhibit answered after a while, or never."""
+        wert = self.anfrage(aufruf.get_args_list())
         if self.art == "stumm":
             return
-        if teil in self.offen:
-            self.offen.discard(teil)
-            antworten()
-        else:
-            fehler(dbus.exceptions.DBusException(
-                "Object does not exist", name="org.freedesktop.DBus.Error.UnknownMethod"))
+
+        def antworten():
+            melden(dienst=self.dienst, aufruf="Antwort", wert=str(wert))
+            antwort = ll.MethodReturnMessage(aufruf)
+            antwort.append(wert, signature=self.ausgabe)
+            self.bus.send_message(antwort)
+            self.gewaehren(wert)
+
+        GLib.timeout_add(int(float(self.art[6:]) * 1000), lambda: antworten() and False)
+
+    def frei(self, wert, aufruf=None):
+        """A release: of a cookie, or a portal request's Close."""
+        offen = str(wert) in self.offen
+        melden(dienst=self.dienst, aufruf="frei", wert=str(wert), offen=offen)
+        self.offen.discard(str(wert))
+        if aufruf is None and not offen:
+            raise fehler("no such cookie", "InvalidArgs")
+        if aufruf and self.art != "stumm":
+            self.bus.send_message(
+                ll.MethodReturnMessage(aufruf)
+                if offen
+                else ll.ErrorMessage(aufruf, "org.freedesktop.DBus.Error.UnknownMethod", "none")
+            )
+
+    def filter(self, _bus, aufruf):
+        """Sees each call first: who asks the portal, a late Inhibit, a request's Close."""
+        if not isinstance(aufruf, ll.MethodCallMessage):
+            return ll.HANDLER_RESULT_NOT_YET_HANDLED
+        if self.dienst == "portal" and aufruf.get_path().startswith(ANFRAGEN + "/"):
+            if aufruf.get_member() == "Close":
+                self.frei(aufruf.get_path(), aufruf)
+                return ll.HANDLER_RESULT_HANDLED
+        if aufruf.get_path() == self.pfad and aufruf.get_member() == "Inhibit":
+            self.absender = aufruf.get_sender()
+            if self.art.startswith("spaet=") or self.art == "stumm":
+                self.spaet(aufruf)
+                return ll.HANDLER_RESULT_HANDLED
+        return ll.HANDLER_RESULT_NOT_YET_HANDLED
 
 
 def _sterben_mit_eltern():
@@ -167,7 +174,7 @@ def _sterben_mit_eltern():
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--bus", action="store_true")
-    for dienst in ("sitzung", "portal", "schoner", "energie"):
+    for dienst in DIENSTE:
         ap.add_argument("--" + dienst, nargs="?", const="antwortet")
     a = ap.parse_args()
     # Terminated: end normally, so the private bus is stopped with us.
@@ -177,20 +184,19 @@ def main():
         if a.bus:
             with open(os.path.join(ordner, "bus.conf"), "w") as f:
                 f.write(BUS_KONFIGURATION % ordner)
-            daemon = subprocess.Popen(["dbus-daemon", "--config-file=" + f.name, "--nofork",
-                                       "--print-address=1"], stdout=subprocess.PIPE,
-                                      preexec_fn=_sterben_mit_eltern)
+            befehl = ["dbus-daemon", "--config-file=" + f.name, "--nofork", "--print-address=1"]
+            daemon = subprocess.Popen(
+                befehl, stdout=subprocess.PIPE, preexec_fn=_sterben_mit_eltern
+            )
             os.environ["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
             melden(adresse=os.environ["DBUS_SESSION_BUS_ADDRESS"])
         try:
             dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
             bus = dbus.SessionBus()
-            dienste = [cookie_dienst(d, getattr(a, d), bus) for d in COOKIE_DIENSTE
-                       if getattr(a, d)]
-            if a.portal:
-                dienste.append((Portal(bus, a.portal), "org.freedesktop.portal.Desktop"))
-            namen = [dbus.service.BusName(n, bus, do_not_queue=True) for _, n in dienste]
-            melden(bereit=len(namen))
+            dienste = [Dienst(bus, d, getattr(a, d)) for d in DIENSTE if getattr(a, d)]
+            for d in dienste:
+                bus.add_message_filter(d.filter)
+            melden(bereit=len(dienste))
             GLib.MainLoop().run()
         finally:
             if daemon:
