@@ -6,7 +6,8 @@
 # the window as a user feels it. Takes about fourteen minutes; the test suite
 # never runs it. Run it from anywhere: bench/bench.sh.
 #
-# Everything runs on a private virtual display (no window manager), a private
+# Everything runs in the end-to-end tests' private session
+# (tests/e2e/sitzung.py): a virtual display (no window manager), a private
 # PulseAudio server with a null sink that is suspended after an idle second, a
 # private PipeWire with its pulse server and a null sink likewise (WirePlumber
 # without its device monitors), and a private session bus, in a temporary home
@@ -42,23 +43,24 @@ last_vorher=$(cut -d' ' -f1-3 /proc/loadavg)
 # ------------------------------------------------------------------ session
 
 tmp=$(mktemp -d /tmp/tempiro-bench.XXXXXX)
+mkdir "$tmp/arbeit" "$tmp/protokoll"
+protokoll="$tmp/protokoll"
 gestartet=()
 
 aufraeumen() {
     local pid laufend
     laufend=" $(jobs -pr | tr '\n' ' ') "
     for pid in "${gestartet[@]}"; do
-        [[ $laufend == *" $pid "* ]] || continue
-        # The session bus leads a process group of its own, so the services it
-        # started go with it.
-        if [ "$pid" = "${bus:-}" ]; then kill -TERM -- "-$pid" 2>/dev/null || true; fi
-        kill -TERM "$pid" 2>/dev/null || true
+        if [[ $laufend == *" $pid "* ]]; then kill -TERM "$pid" 2>/dev/null || true; fi
     done
     sleep 0.5
-    # Anything still carrying this session's private runtime directory in its
-    # environment was started from here (the bus's helpers, for one).
+    # The session stops its own processes and removes its directory; anything
+    # else still carrying its private runtime directory in its environment was
+    # started from here (the bus's helpers, for one).
+    if [ -n "${sitzung:-}" ]; then wait "$sitzung" 2>/dev/null || true; fi
     for d in /proc/[0-9]*; do
-        if grep -qsz "^XDG_RUNTIME_DIR=$tmp/laufzeit\$" "$d/environ" 2>/dev/null; then
+        if [ -n "${XDG_RUNTIME_DIR:-}" ] &&
+            grep -qsz "^XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR\$" "$d/environ" 2>/dev/null; then
             kill -KILL "${d#/proc/}" 2>/dev/null || true
         fi
     done
@@ -71,18 +73,6 @@ aufraeumen() {
 trap aufraeumen EXIT
 trap 'exit 130' INT TERM
 
-mkdir -p "$tmp/heim/.config/pulse" "$tmp/laufzeit" "$tmp/arbeit" "$tmp/protokoll"
-chmod 700 "$tmp/laufzeit"
-echo "autospawn = no" >"$tmp/heim/.config/pulse/client.conf"
-export HOME="$tmp/heim" XDG_RUNTIME_DIR="$tmp/laufzeit"
-export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache"
-export XDG_DATA_HOME="$HOME/.local/share"
-export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse" PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
-export LANG=C.UTF-8 TZ="CET-1CEST,M3.5.0,M10.5.0/3" QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY SESSION_MANAGER
-protokoll="$tmp/protokoll"
-
 warte_bis() {  # seconds command...: polls every 0.1 s
     local ende=$((SECONDS + $1))
     shift
@@ -92,56 +82,33 @@ warte_bis() {  # seconds command...: polls every 0.1 s
     done
 }
 
-# -noreset: otherwise the server resets whenever its last client leaves, and a
-# client connecting just then is turned away.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/anzeige" >"$protokoll/xvfb" 2>&1 &
-gestartet+=($!)
-warte_bis 20 grep -q '^[0-9]' "$tmp/anzeige" || { echo "Xvfb did not start"; exit 1; }
-DISPLAY=":$(head -1 "$tmp/anzeige")"
-export DISPLAY
-
-# Idle sinks are suspended after one second (desktops: five).
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --load="module-null-sink sink_name=null" \
-    --load="module-suspend-on-idle timeout=1" \
-    --load=module-native-protocol-unix >"$protokoll/pulseaudio" 2>&1 &
-gestartet+=($!)
-senke_da() { pactl list short sinks 2>/dev/null | grep -q null; }
-warte_bis 20 senke_da || { echo "the private sound server did not start"; exit 1; }
-SERVER_PULSEAUDIO=$PULSE_SERVER
-
-setsid dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
-    >"$protokoll/dbus" 2>&1 &
-bus=$!
-gestartet+=("$bus")
-warte_bis 20 test -S "$XDG_RUNTIME_DIR/bus" || { echo "the session bus did not start"; exit 1; }
-
-# PipeWire in a runtime directory of its own, on the same session bus.
-SERVER_PIPEWIRE=""
+# The private session of the end-to-end tests (tests/e2e/sitzung.py): a
+# virtual display (no window manager), a session bus, PulseAudio with a null
+# sink that is suspended after an idle second (desktops: five), and PipeWire
+# with its pulse server and a null sink likewise, where it is installed, in a
+# home and runtime directory of its own. It writes its environment once it is
+# up, and stops it all when it is terminated.
+toene=(--ton pulseaudio)
 if command -v pipewire >/dev/null && command -v wireplumber >/dev/null &&
     command -v pipewire-pulse >/dev/null; then
-    pw="$tmp/pipewire"
-    mkdir -p "$pw/laufzeit" "$pw/konfig/wireplumber/main.lua.d" \
-        "$pw/konfig/wireplumber/bluetooth.lua.d"
-    chmod 700 "$pw/laufzeit"
-    printf 'alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\nlibcamera_monitor.enabled = false\n' \
-        >"$pw/konfig/wireplumber/main.lua.d/51-nur-nullsenke.lua"
-    echo 'bluez_monitor.enabled = false' >"$pw/konfig/wireplumber/bluetooth.lua.d/51-nur-nullsenke.lua"
-    pw_env=(env XDG_RUNTIME_DIR="$pw/laufzeit" XDG_CONFIG_HOME="$pw/konfig"
-        PULSE_RUNTIME_PATH="$pw/laufzeit/pulse" PULSE_SERVER=)
-    "${pw_env[@]}" pipewire >"$protokoll/pipewire" 2>&1 &
-    gestartet+=($!)
-    warte_bis 20 test -S "$pw/laufzeit/pipewire-0" || { echo "pipewire did not start"; exit 1; }
-    "${pw_env[@]}" wireplumber >"$protokoll/wireplumber" 2>&1 &
-    gestartet+=($!)
-    "${pw_env[@]}" pipewire-pulse >"$protokoll/pipewire-pulse" 2>&1 &
-    gestartet+=($!)
-    SERVER_PIPEWIRE="unix:$pw/laufzeit/pulse/native"
-    pw_pactl() { PULSE_SERVER=$SERVER_PIPEWIRE pactl "$@" >/dev/null 2>&1; }
-    warte_bis 20 pw_pactl info || { echo "pipewire-pulse did not start"; exit 1; }
-    pw_pactl load-module module-null-sink sink_name=null \
-        sink_properties=session.suspend-timeout-seconds=1
-    warte_bis 20 pw_pactl set-default-sink null || { echo "no null sink on PipeWire"; exit 1; }
+    toene+=(--ton pipewire)
 fi
+/usr/bin/python3 tests/e2e/sitzung.py start --anzeige 1024x768 --bus "${toene[@]}" \
+    "$tmp/umgebung" >"$protokoll/sitzung" 2>&1 &
+sitzung=$!
+gestartet+=("$sitzung")
+until [ -s "$tmp/umgebung" ]; do
+    kill -0 "$sitzung" 2>/dev/null ||
+        { echo "the private session did not start:"; cat "$protokoll/sitzung"; exit 1; }
+    sleep 0.1
+done
+# shellcheck source=/dev/null
+source "$tmp/umgebung"
+export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache"
+export XDG_DATA_HOME="$HOME/.local/share"
+unset WAYLAND_DISPLAY SESSION_MANAGER
+SERVER_PULSEAUDIO=$TEMPIRO_PULSEAUDIO
+SERVER_PIPEWIRE=${TEMPIRO_PIPEWIRE:-}
 SERVER_NAMEN=(pulseaudio)
 [ -z "$SERVER_PIPEWIRE" ] || SERVER_NAMEN+=(pipewire)
 # The sound is measured on PipeWire twice: with a small forced quantum, for the
@@ -150,7 +117,7 @@ KLANG_NAMEN=("${SERVER_NAMEN[@]}")
 [ -z "$SERVER_PIPEWIRE" ] || KLANG_NAMEN+=(pipewire-eigen)
 server_von() { case $1 in pipewire*) echo "$SERVER_PIPEWIRE" ;; *) echo "$SERVER_PULSEAUDIO" ;; esac; }
 
-echo "display $DISPLAY, sound servers (${SERVER_NAMEN[*]}) and session bus in $tmp"
+echo "display $DISPLAY, sound servers (${SERVER_NAMEN[*]}) and session bus in $(dirname "$HOME")"
 
 # ------------------------------------------------------------------ helpers
 
@@ -215,11 +182,12 @@ klick() {  # x y in window pixels
     sleep 0.25
 }
 
-# Window pixels of the controls: positions in twips divided by 15.
-SEKUNDEN_TEXT=($(((2400 + 200) / 15)) $(((1200 + 157) / 15)))
-BELICHTUNGSUHR=($((1920 / 15 + 7)) $(((2520 + 127) / 15)))
-BEAT_START=($(((360 + 307) / 15)) $(((2400 + 127) / 15)))
-TIMER_START=($(((1560 + 607) / 15)) $(((1680 + 247) / 15)))
+# Window pixels of the controls, from the window's form.
+punkt() { /usr/bin/python3 tests/e2e/sitzung.py punkt "$1"; }
+read -r -a SEKUNDEN_TEXT <<<"$(punkt Combo_S)"
+read -r -a BELICHTUNGSUHR <<<"$(punkt Check_Dauer)"
+read -r -a BEAT_START <<<"$(punkt Command1)"
+read -r -a TIMER_START <<<"$(punkt Command_Start)"
 
 # TEMPIRO_NUR_KLANG=1 measures the sound alone (some four minutes).
 LAEUFE=5

@@ -24,10 +24,9 @@ import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from sitzung import Sitzung, punkt, warte_bis  # noqa: E402
-from e2e_bedienung import stempel_zeit  # noqa: E402
-
-ZUGANG = "org.a11y.atspi.Accessible"
+from sitzung import MEZ, Sitzung, punkt, warte_bis  # noqa: E402
+from Xlib import X  # noqa: E402
+from Xlib.ext import xtest  # noqa: E402
 
 
 def zahlen(werte):
@@ -35,38 +34,54 @@ def zahlen(werte):
     return "n=%d median=%.1f max=%.1f" % (len(werte), statistics.median(werte), max(werte))
 
 
-def abfragen(s, fenster, sekunden):
-    """Queries the window for a while; the time each took."""
+def abfragen(fenster, sekunden):
+    """Queries the window for a while, its children and one child's name; the time each took."""
     dauer, ende = [], time.monotonic() + sekunden
     while time.monotonic() < ende:
         vorher = time.monotonic()
-        kinder = s.zugang.get_object(*fenster).GetChildren(dbus_interface=ZUGANG, timeout=10)
-        s.zugang.get_object(*kinder[len(dauer) % len(kinder)]).Get(
-            ZUGANG, "Name", dbus_interface="org.freedesktop.DBus.Properties", timeout=10)
+        kinder = fenster.kinder()
+        kinder[len(dauer) % len(kinder)].name()
         dauer.append(time.monotonic() - vorher)
         time.sleep(0.02)
     return dauer
 
 
+def druck(x):
+    """Presses and releases the first mouse button where the pointer is, by
+    XTest; returns the wall time of the press: the middle of the request and
+    its round trip."""
+    vorher = time.time()
+    xtest.fake_input(x, X.ButtonPress, 1)
+    x.sync()
+    gedrueckt = (vorher + time.time()) / 2
+    xtest.fake_input(x, X.ButtonRelease, 1)
+    x.sync()
+    return gedrueckt
+
+
+def stempel_zeit(zeile):
+    """The instant a stamp names, read in the program's time zone."""
+    os.environ["TZ"] = MEZ
+    time.tzset()
+    sekunde = time.mktime(time.strptime(zeile[3:22].decode(), "%d.%m.%Y %H:%M:%S"))
+    return sekunde + int(zeile[23:]) / 100
+
+
 def main():
     s = Sitzung(sys.argv[1])
     try:
-        s.einrichten(zugang=True)
+        s.xvfb()
+        s.bus()
+        s.zugang()
         fenster_x = s.starten()
-        name = lambda o: str(s.zugang.get_object(*o).Get(  # noqa: E731
-            ZUGANG, "Name", dbus_interface="org.freedesktop.DBus.Properties"))
-        kinder = lambda o: s.zugang.get_object(*o).GetChildren(dbus_interface=ZUGANG)  # noqa: E731
-        wurzel = ("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root")
         # The program joins the accessibility bus a moment after its window shows.
-        warte_bis(lambda: any(name(a) == "tempiro" for a in kinder(wurzel)), 10)
-        app = next(a for a in kinder(wurzel) if name(a) == "tempiro")
-        fenster = next(k for k in kinder(app) if name(k) == "Tempiro Zeitansage")
-        ruhig = abfragen(s, fenster, 3)
+        fenster = warte_bis(s.fenster_zugang, 10)
+        ruhig = abfragen(fenster, 3)
         waehrend = []
         for _ in range(3):
             s.klick(fenster_x, "Command_Zeitansage")
             time.sleep(0.3)
-            waehrend += abfragen(s, fenster, 3)
+            waehrend += abfragen(fenster, 3)
             time.sleep(3)
         print("zugang ruhig %s" % zahlen(ruhig))
         print("zugang ansage %s" % zahlen(waehrend))
@@ -76,8 +91,9 @@ def main():
 
         def druecken(wie):
             time.sleep(0.3)  # no double clicks
-            gedrueckt.append(s.druck())
+            gedrueckt.append(druck(s.x))
             art.append(wie)
+
         for _ in range(10):
             druecken("ruhig")
         for _ in range(2):
@@ -86,8 +102,11 @@ def main():
             for _ in range(5):
                 druecken("ansage")
             time.sleep(5)
-        last = subprocess.Popen(["stress-ng", "--cpu", "2", "--timeout", "30"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        last = subprocess.Popen(
+            ["stress-ng", "--cpu", "2", "--timeout", "30"],
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+        )
         time.sleep(1)
         for _ in range(10):
             druecken("last")
@@ -103,10 +122,12 @@ def main():
         for wie in ("ruhig", "ansage", "last"):
             werte = [1000.0 * a for a in abstand[wie]]
             aussen = max(max(w, -10.0 - w, 0.0) for w in werte)
-            print("stempel %s n=%d min=%+.1f median=%+.1f max=%+.1f aussen=%.1f" % (
-                wie, len(werte), min(werte), statistics.median(werte), max(werte), aussen))
+            print(
+                "stempel %s n=%d min=%+.1f median=%+.1f max=%+.1f aussen=%.1f"
+                % (wie, len(werte), min(werte), statistics.median(werte), max(werte), aussen)
+            )
     finally:
-        s.aufraeumen(False)
+        s.aufraeumen()
 
 
 if __name__ == "__main__":

@@ -14,31 +14,35 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 pakete_sicherstellen "${PAKETE_BAU[@]}" "${PAKETE_BILDER[@]}"
 bauen build
+hier="$PWD"
 bin="$PWD/build/tempiro"
 docs="$PWD/docs"
 mkdir -p "$docs/bilder"
 
 tmp=$(mktemp -d)
-xvfb=
+sitzung=
 programm=
 aufraeumen() {
     [ -n "$programm" ] && kill "$programm" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    [ -n "$sitzung" ] && kill "$sitzung" 2>/dev/null && wait "$sitzung"
     rm -rf "$tmp"
 }
 trap aufraeumen EXIT
 
-# A display of its own (the server picks a free number), a home of its own,
-# no sound server: the window looks the same, and nothing is heard.
-# -noreset: otherwise the server resets whenever its last client leaves (a
-# short xdotool call), and a client connecting just then is turned away.
-exec 5>"$tmp/anzeige"
-Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$tmp/anzeige" ] && break; sleep 0.1; done
-DISPLAY=":$(cat "$tmp/anzeige")"
-export DISPLAY HOME="$tmp" XDG_RUNTIME_DIR="$tmp"
-export PULSE_SERVER="unix:$tmp/kein-tonserver" LANG=C.UTF-8
+# The private session of the end-to-end tests (tests/e2e/sitzung.py): a
+# display, a home and a session bus of its own, no sound server: the window
+# looks the same, and nothing is heard. It writes its environment once it is up.
+/usr/bin/python3 tests/e2e/sitzung.py start --anzeige 640x480 --bus "$tmp/umgebung" \
+    >"$tmp/sitzung.log" 2>&1 &
+sitzung=$!
+until [ -s "$tmp/umgebung" ]; do
+    kill -0 "$sitzung" 2>/dev/null || { echo "no private session:"; cat "$tmp/sitzung.log"; exit 1; }
+    sleep 0.1
+done
+# shellcheck source=/dev/null
+source "$tmp/umgebung"
+export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
+unset WAYLAND_DISPLAY SESSION_MANAGER
 mkdir "$tmp/arbeit"
 cd "$tmp/arbeit"
 LD_PRELOAD="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/faketime/libfaketime.so.1" \
@@ -46,8 +50,12 @@ LD_PRELOAD="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/faketime/libfaket
 programm=$!
 fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tempiro Zeitansage$' | head -1)
 
-# Positions in window pixels: the window is laid out in twips, 15 to a pixel.
-klick() { xdotool mousemove --window "$fenster" "$1" "$2" click 1; sleep 0.3; }
+# Controls are clicked where the window's form places them.
+klick() {
+    # shellcheck disable=SC2046
+    xdotool mousemove --window "$fenster" $(/usr/bin/python3 "$hier/tests/e2e/sitzung.py" punkt "$1") click 1
+    sleep 0.3
+}
 foto() {
     xdotool mousemove 630 470  # no control under the pointer
     sleep 0.3
@@ -59,16 +67,16 @@ sleep 1.5  # the clock line has ticked
 foto "$docs/screenshot.png"
 
 for _ in 1 2 3; do
-    klick 70 205  # "Zeit speichern"
+    klick btn_ZeitSpeichern
     sleep 0.4
 done
 
 # Five minutes, "BelichtungsUhr", the seconds beat on, "Timer Start".
-klick 133 90  # the minutes' text field
+klick Combo_M  # the minutes' text field
 xdotool key ctrl+a type --delay 40 05
-klick 135 175  # "BelichtungsUhr"
-klick 44 168   # "start" under "Sekundenschlag"
-klick 144 128  # "Timer Start"
+klick Check_Dauer     # "BelichtungsUhr"
+klick Command1        # "start" under "Sekundenschlag"
+klick Command_Start   # "Timer Start"
 sleep 3.3
 foto "$docs/bilder/belichtung.png"
 

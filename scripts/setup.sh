@@ -12,12 +12,14 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libespeak-
             espeak-ng-data libpulse-dev libicu-dev fonts-liberation2)
 # Tests: a virtual display and sound server, and the tools that drive them
 # (xdotool, python3-xlib); a private session bus with stand-ins of the desktop
-# services written with the bus bindings of Debian's Python, and the
-# accessibility bus with Debian's Python bindings for it; a headless Wayland
-# compositor; the manual page renderer; load for the timing scenario.
+# services on python3-dbusmock and the bus bindings of Debian's Python, and the
+# accessibility bus; a headless Wayland compositor; the manual page renderer;
+# load for the timing scenario; pytest, which runs the end-to-end scenarios,
+# and black, which formats the tests' Python.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox
              appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi
-             at-spi2-core python3-pyatspi weston man-db groff-base python3-xlib stress-ng)
+             at-spi2-core weston man-db groff-base python3-xlib stress-ng
+             python3-pytest python3-dbusmock black)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
 # desktop at its next login; test.sh therefore installs these only under CI
@@ -30,14 +32,17 @@ PAKETE_PIPEWIRE=(pipewire pipewire-pulse wireplumber dbus-daemon)
 # (TEMPIRO_ORCA=1).
 PAKETE_ORCA=(orca speech-dispatcher metacity locales python3-dbus)
 # The session hold's scenarios on GNOME's own session manager, desktop portal
-# (with its gtk backend, which needs gjs here to stand for GNOME Shell's screen
-# saver name) and screen saver proxy. They bring a portal backend and GNOME's
-# settings daemons onto a desktop that may use others; test.sh therefore
-# installs these only under CI (CI=true) or when asked (TEMPIRO_GNOME=1).
-PAKETE_GNOME=(gnome-session-bin xdg-desktop-portal xdg-desktop-portal-gtk gjs
-              gnome-settings-daemon dbus-daemon python3-dbus)
-# The pictures of the user guide (scripts/bildschirmfotos.sh).
-PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev)
+# (with its gtk backend, which waits for GNOME Shell's screen saver name:
+# python3-dbusmock's stands for it) and screen saver proxy. They bring a portal
+# backend and GNOME's settings daemons onto a desktop that may use others;
+# test.sh therefore installs these only under CI (CI=true) or when asked
+# (TEMPIRO_GNOME=1).
+PAKETE_GNOME=(gnome-session-bin xdg-desktop-portal xdg-desktop-portal-gtk
+              gnome-settings-daemon dbus-daemon python3-dbus python3-dbusmock)
+# The pictures of the user guide (scripts/bildschirmfotos.sh), in the tests'
+# private session (tests/e2e/sitzung.py).
+PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev python3 python3-dbus
+               python3-xlib dbus-daemon)
 # The Debian package (scripts/paket.sh): its build tools and checker.
 PAKETE_PAKET=(build-essential debhelper dpkg-dev lintian)
 # Benchmarks (bench/bench.sh): the reference clock, a session bus for it, the X

@@ -36,7 +36,6 @@ import os
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 import dbus
@@ -46,23 +45,21 @@ import dbus.service
 import dbusmock
 from gi.repository import GLib
 
-ANFRAGEN = "/org/freedesktop/portal/desktop/request"
-PORTAL = "org.freedesktop.portal"
+ANFRAGEN = "/org/freedesktop/portal/desktop/request/"
+FD = "org.freedesktop."
 # name on the bus, object, interface, Inhibit's arguments, the release's name
 DIENSTE = {
-    "sitzung": ("org.gnome.SessionManager", "/org/gnome/SessionManager", "susu", "Uninhibit"),
-    "schoner": ("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "ss", "UnInhibit"),
-    "energie": (
-        "org.freedesktop.PowerManagement",
-        "/org/freedesktop/PowerManagement/Inhibit",
-        "ss",
-        "UnInhibit",
+    "sitzung": ("org.gnome.SessionManager", "/org/gnome/SessionManager", "", "susu", "Uninhibit"),
+    "portal": (
+        FD + "portal.Desktop",
+        "/org/freedesktop/portal/desktop",
+        FD + "portal.Inhibit",
+        "sua{sv}",
+        None,
     ),
-    "portal": (PORTAL + ".Desktop", "/org/freedesktop/portal/desktop", "sua{sv}", None),
+    "schoner": (FD + "ScreenSaver", "/org/freedesktop/ScreenSaver", "", "ss", "UnInhibit"),
+    "energie": (FD + "PowerManagement", "/org/freedesktop/PowerManagement/Inhibit", "", "ss", ""),
 }
-BUS_KONFIGURATION = """<busconfig><listen>unix:tmpdir=%s</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
-<allow own="*"/></policy></busconfig>"""
 
 
 def melden(**eintrag):
@@ -78,27 +75,22 @@ class Dienst:
 
     def __init__(self, bus, dienst, art):
         self.bus, self.dienst, self.art = bus, dienst, art
-        name, self.pfad, self.signatur, freigabe = DIENSTE[dienst]
-        schnittstelle = PORTAL + ".Inhibit" if dienst == "portal" else name
-        if dienst == "energie":
-            schnittstelle += ".Inhibit"
+        name, self.pfad, schnittstelle, signatur, freigabe = DIENSTE[dienst]
+        schnittstelle = schnittstelle or (name + ".Inhibit" if dienst == "energie" else name)
         self.ausgabe = "o" if dienst == "portal" else "s" if art == "falsch" else "u"
         self.offen, self.zaehler, self.absender = set(), itertools.count(41), None
         mock = dbusmock.DBusMockObject(
             dbus.service.BusName(name, bus), self.pfad, schnittstelle, {}, os.devnull
         )
-        mock.AddMethod("", "Inhibit", self.signatur, self.ausgabe, lambda _, *a: self.sofort(a))
-        if freigabe:
-            mock.AddMethod("", freigabe, "u", "", lambda _, wert: self.frei(wert))
+        mock.AddMethod("", "Inhibit", signatur, self.ausgabe, lambda _, *a: self.sofort(a))
+        if freigabe is not None:
+            mock.AddMethod("", freigabe or "UnInhibit", "u", "", lambda _, wert: self.frei(wert))
 
     def anfrage(self, argumente):
         """Takes an Inhibit down; the cookie or the request's path it answers with."""
         if self.dienst == "portal":
-            teil = "%s/%s" % (
-                self.absender[1:].replace(".", "_"),
-                argumente[2].get("handle_token", "x"),
-            )
-            wert = dbus.ObjectPath(ANFRAGEN + "/" + teil)
+            token = argumente[2].get("handle_token", "x")
+            wert = dbus.ObjectPath(ANFRAGEN + self.absender[1:].replace(".", "_") + "/" + token)
         else:
             wert = dbus.UInt32(next(self.zaehler))
         melden(dienst=self.dienst, aufruf="Inhibit", argumente=list(argumente), wert=str(wert))
@@ -108,7 +100,7 @@ class Dienst:
         """The hold exists from now on; the portal then sends its Response."""
         self.offen.add(str(wert))
         if self.dienst == "portal":
-            nachricht = ll.SignalMessage(wert, PORTAL + ".Request", "Response")
+            nachricht = ll.SignalMessage(wert, FD + "portal.Request", "Response")
             if self.art != "falsch":
                 nachricht.append(dbus.UInt32(0), dbus.Dictionary({}, signature="sv"))
             GLib.idle_add(lambda: self.bus.send_message(nachricht) and False)
@@ -144,21 +136,18 @@ class Dienst:
         self.offen.discard(str(wert))
         if aufruf is None and not offen:
             raise fehler("no such cookie", "InvalidArgs")
-        if aufruf and self.art != "stumm":
-            self.bus.send_message(
-                ll.MethodReturnMessage(aufruf)
-                if offen
-                else ll.ErrorMessage(aufruf, "org.freedesktop.DBus.Error.UnknownMethod", "none")
-            )
+        if aufruf and offen and self.art != "stumm":
+            self.bus.send_message(ll.MethodReturnMessage(aufruf))
+        elif aufruf and self.art != "stumm":
+            self.bus.send_message(ll.ErrorMessage(aufruf, FD + "DBus.Error.UnknownMethod", "none"))
 
     def filter(self, _bus, aufruf):
         """Sees each call first: who asks the portal, a late Inhibit, a request's Close."""
         if not isinstance(aufruf, ll.MethodCallMessage):
             return ll.HANDLER_RESULT_NOT_YET_HANDLED
-        if self.dienst == "portal" and aufruf.get_path().startswith(ANFRAGEN + "/"):
-            if aufruf.get_member() == "Close":
-                self.frei(aufruf.get_path(), aufruf)
-                return ll.HANDLER_RESULT_HANDLED
+        if self.dienst == "portal" and aufruf.get_path().startswith(ANFRAGEN):
+            self.frei(aufruf.get_path(), aufruf)
+            return ll.HANDLER_RESULT_HANDLED
         if aufruf.get_path() == self.pfad and aufruf.get_member() == "Inhibit":
             self.absender = aufruf.get_sender()
             if self.art.startswith("spaet=") or self.art == "stumm":
@@ -179,29 +168,23 @@ def main():
     a = ap.parse_args()
     # Terminated: end normally, so the private bus is stopped with us.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
-    with tempfile.TemporaryDirectory(prefix="tempiro-bus-") as ordner:
-        daemon = None
+    if a.bus:
+        konfiguration = "--config-file=" + os.path.join(os.path.dirname(__file__), "bus.conf")
+        befehl = ["dbus-daemon", konfiguration, "--nofork", "--print-address=1"]
+        daemon = subprocess.Popen(befehl, stdout=subprocess.PIPE, preexec_fn=_sterben_mit_eltern)
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
+        melden(adresse=os.environ["DBUS_SESSION_BUS_ADDRESS"])
+    try:
+        dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+        bus = dbus.SessionBus()
+        dienste = [Dienst(bus, d, getattr(a, d)) for d in DIENSTE if getattr(a, d)]
+        for d in dienste:
+            bus.add_message_filter(d.filter)
+        melden(bereit=len(dienste))
+        GLib.MainLoop().run()
+    finally:
         if a.bus:
-            with open(os.path.join(ordner, "bus.conf"), "w") as f:
-                f.write(BUS_KONFIGURATION % ordner)
-            befehl = ["dbus-daemon", "--config-file=" + f.name, "--nofork", "--print-address=1"]
-            daemon = subprocess.Popen(
-                befehl, stdout=subprocess.PIPE, preexec_fn=_sterben_mit_eltern
-            )
-            os.environ["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
-            melden(adresse=os.environ["DBUS_SESSION_BUS_ADDRESS"])
-        try:
-            dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-            bus = dbus.SessionBus()
-            dienste = [Dienst(bus, d, getattr(a, d)) for d in DIENSTE if getattr(a, d)]
-            for d in dienste:
-                bus.add_message_filter(d.filter)
-            melden(bereit=len(dienste))
-            GLib.MainLoop().run()
-        finally:
-            if daemon:
-                daemon.terminate()
-                daemon.wait()
+            daemon.terminate()
 
 
 if __name__ == "__main__":

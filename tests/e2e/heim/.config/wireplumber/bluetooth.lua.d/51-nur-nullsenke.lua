@@ -1,0 +1,2 @@
+-- No Bluetooth devices either.
+bluez_monitor.enabled = false

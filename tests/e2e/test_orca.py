@@ -1,0 +1,161 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""The real binary as a blind user runs it: with the screen reader Orca, in
+German, keyboard only. What Orca says is what speech-dispatcher's module
+wrote into gesagt.txt; keys go in with xdotool, as typed."""
+
+import os
+import pathlib
+import re
+import signal
+import time
+
+from sitzung import HAUPTFENSTER, warte_bis, zeilen
+
+# Every stop of Tab from "start", in the order of Tab, with the words Orca says for it.
+TABFOLGE = [
+    "start Druckknopf",
+    "stop Druckknopf",
+    "Sprecher Liste mit 102 Einträgen 0 Deutsch",
+    "Sprachausgabe Babbelina Kontrollkästchen ausgewählt",
+    "Sekunden Bearbeitbares Auswahlfeld 00",
+    "Minuten Bearbeitbares Auswahlfeld 00",
+    "Stunden Bearbeitbares Auswahlfeld 00",
+    "CountDown Kontrollkästchen ausgewählt",
+    "Timer Start Druckknopf",
+    "Tag (Heute oder Morgen) Bearbeitbares Auswahlfeld Heute",
+    "BelichtungsUhr Kontrollkästchen nicht ausgewählt",
+    "Ansage Zeit Druckknopf",
+    "Ansage Datum Druckknopf",
+    "Zeit speichern Druckknopf",
+    "Msgbox Vorbei Kontrollkästchen nicht ausgewählt",
+]
+
+
+def gesagt(s, seit):
+    """What Orca said since the time seit (time.time()): (time, text) without
+    quotes, closing full stop and double blanks."""
+    pfad = os.path.join(s.heim, "gesagt.txt")
+    with open(pfad if os.path.exists(pfad) else os.devnull, encoding="utf-8") as f:
+        zeilen = [z.partition(" ") for z in f.read().splitlines()]
+    return [
+        (float(t), " ".join(g.replace('"', " ").split()).rstrip("."))
+        for t, _, g in zeilen
+        if float(t) >= seit
+    ]
+
+
+def hoert(s, text, seit, sekunden=4.0):
+    """The time Orca says what contains text, or None."""
+    return warte_bis(lambda: next((t for t, g in gesagt(s, seit) if text in g), None), sekunden)
+
+
+def taste(s, *tasten, erwartet=""):
+    """Presses keys; returns what Orca says from then on: once it has said
+    something (holding erwartet) and then fallen silent for half a second, or
+    after four seconds."""
+    t = time.time()
+    s.xdo("key", "--delay", 60, *tasten)
+    ende, vorher, still = time.monotonic() + 4, "", time.monotonic()
+    while time.monotonic() < ende:
+        jetzt = " ".join(g for _, g in gesagt(s, t))
+        if jetzt != vorher:
+            vorher, still = jetzt, time.monotonic()
+        elif jetzt and erwartet in jetzt and time.monotonic() - still >= 0.5:
+            break
+        time.sleep(0.05)
+    return vorher
+
+
+def starten(s):
+    """Starts the program once Orca speaks: Orca says its window and the focus."""
+    assert hoert(s, "Bildschirmleser an", 0, 30)
+    s.starten()
+    assert hoert(s, HAUPTFENSTER, 0, 20) and hoert(s, "start Druckknopf", 0)
+
+
+def test_orca_tab(sitzung, orca):
+    """Tab and Shift+Tab through every control, the values of the lists, the
+    chosen voice, ten quiet seconds, no accessibility warning of Qt."""
+    s = sitzung
+    starten(s)
+    for tab, folge in (("Tab", TABFOLGE[1:] + TABFOLGE[:1]), ("shift+Tab", TABFOLGE[::-1])):
+        for erwartet in folge:
+            assert erwartet in taste(s, tab, erwartet=erwartet)
+    taste(s, "Tab", "Tab", "Tab", "Tab")
+    # Up and Down in the seconds' list, then in the voice list two stops before.
+    for tasten, erwartet in [("Down", "01"), ("Down", "02"), ("Up", "01")]:
+        assert re.search("(^| )%s$" % erwartet, taste(s, tasten))
+    taste(s, "shift+Tab", "shift+Tab")
+    assert re.search(r"(^| )1 Deutsch, Variante \w+$", taste(s, "Down"))
+    assert re.search("(^| )0 Deutsch$", taste(s, "Up"))
+    ruhe = time.time()
+    time.sleep(10)
+    assert gesagt(s, ruhe) == []
+    with open(s.app_log_pfad, errors="replace") as f:
+        assert "ccessib" not in f.read()
+
+
+def phrase_ende(s):
+    """The time (time.time()) the last sound of the recording ends."""
+    return s.aufnahme_beginn_wand + s.aufnahme_beenden()[-1][1]
+
+
+def test_orca_ablauf(sitzung, orca):
+    """An exposure countdown set and started with the keyboard ("Timer Stop"
+    is said), Enter on "Zeit speichern", the time left read by flat review,
+    the end message read as it comes and closed with Enter. Then "Ansage
+    Zeit": the window answers the bus while the phrase plays, and a Tab and a
+    press on the bus that come meanwhile are handled after it. SIGTERM during
+    the phrase ends the program after it, with status 0."""
+    s = sitzung
+    starten(s)
+    taste(s, "Tab", "Tab", "Tab", "Tab")
+    s.xdo("type", "5")
+    for _ in range(6):
+        taste(s, "Tab")
+    assert taste(s, "space") == "ausgewählt"  # "BelichtungsUhr" ticked
+    for _ in range(4):
+        zuletzt = taste(s, "Tab")
+    assert zuletzt.startswith("Msgbox Vorbei") and taste(s, "space") == "ausgewählt"
+    taste(s, "shift+Tab", "Return")
+    assert warte_bis(lambda: len(zeilen(s.datei("zeitnehmung.txt") or b"")) == 1, 3)
+    for _ in range(4):
+        zuletzt = taste(s, "shift+Tab")
+    assert zuletzt == "Timer Start Druckknopf"  # the disabled day list skipped
+    start = time.time()
+    assert taste(s, "space") == "Timer Stop"
+    protokoll = pathlib.Path(s.basis, "orca-debug.txt")
+    assert warte_bis(lambda: "OUTPUT: 'Timer Stop'" in protokoll.read_text(errors="replace"), 5)
+    assert re.search(r"in 00\W+00\W+0[1-5] Timer Stop", taste(s, "KP_Up"))  # flat review
+    assert hoert(s, "Alarm Tempiro", start, 25) and hoert(s, "Zeitpunkt vorbei", start)
+    # Orca names the role as well when the window's focus comes back to the button.
+    assert re.search(r"Timer Start( Druckknopf)?$", taste(s, "Return"))
+    taste(s, "Tab")
+    assert taste(s, "Tab") == "Ansage Zeit Druckknopf"
+
+    fenster = s.fenster_zugang()
+    (knopf,) = [k for k in fenster.kinder() if k.name() == "Zeit speichern"]
+    s.aufnahme_starten()
+    druck = time.time()
+    s.xdo("key", "space", "sleep", 0.5)
+    assert len([k.name() for k in fenster.kinder()]) > 10  # the window answers meanwhile
+    abgefragt = time.time()
+    s.xdo("key", "Tab")
+    knopf.handeln("Press")
+    waehrend = len(zeilen(s.datei("zeitnehmung.txt")))
+    fokus = hoert(s, "Ansage Datum Druckknopf", druck, 12)
+    time.sleep(0.5)
+    ende = phrase_ende(s)
+    assert abgefragt < ende and waehrend == 1 and len(zeilen(s.datei("zeitnehmung.txt"))) == 2
+    assert fokus and ende < fokus <= ende + 1.0
+
+    taste(s, "shift+Tab")
+    s.aufnahme_starten()
+    s.xdo("key", "space", "sleep", 1.0)
+    s.app.send_signal(signal.SIGTERM)
+    time.sleep(0.3)
+    assert s.app.poll() is None, "SIGTERM during the phrase does not cut it off"
+    assert s.app.wait(15) == 0
+    beendet = time.time()
+    ende = phrase_ende(s)
+    assert ende < beendet <= ende + 2.0
