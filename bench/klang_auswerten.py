@@ -28,8 +28,11 @@ VERLUST_MS = 1.0
 
 def onsets(pfad):
     with open(pfad) as f:
-        return [(float(z.split()[1]), float((z.split() + ["0", "0"])[3]))
-                for z in f if z.startswith("onset ")]
+        return [
+            (float(z.split()[1]), float((z.split() + ["0", "0"])[3]))
+            for z in f
+            if z.startswith("onset ")
+        ]
 
 
 def nach_der_sekunde(t):
@@ -49,8 +52,12 @@ def main():
     # Intervals between onsets of consecutive seconds; kept: between two beats
     # the sink did not delay.
     def abstaende(nur_behaltene):
-        return [(b - a) * 1000 for (a, va), (b, vb) in zip(schlaege, schlaege[1:])
-                if 0.9 < b - a < 1.1 and not (nur_behaltene and max(va, vb) >= VERLUST_MS)]
+        return [
+            (b - a) * 1000
+            for (a, va), (b, vb) in zip(schlaege, schlaege[1:])
+            if 0.9 < b - a < 1.1 and not (nur_behaltene and max(va, vb) >= VERLUST_MS)
+        ]
+
     alle = abstaende(False)
     z["interval_sd"] = statistics.pstdev(alle) if len(alle) > 1 else None
     z["interval_dev_max"] = max((abs(a - 1000) for a in alle), default=None)
@@ -70,9 +77,13 @@ def main():
     gute = [n for n, v in nach if v < VERLUST_MS]
     z["kept_speech"] = len(gute)
     z["kept_speech_max"] = max(gute, default=None)
-    text = " ".join(f"{k}={'-' if v is None else (f'{v:.2f}' if isinstance(v, float) else v)}"
-                    for k, v in z.items())
-    print(text + " lost_ms=" + (",".join(f"{v:.1f}" for v in sorted(verloren, reverse=True)) or "-"))
+    text = " ".join(
+        f"{k}={'-' if v is None else (f'{v:.2f}' if isinstance(v, float) else v)}"
+        for k, v in z.items()
+    )
+    print(
+        text + " lost_ms=" + (",".join(f"{v:.1f}" for v in sorted(verloren, reverse=True)) or "-")
+    )
 
 
 if __name__ == "__main__":
