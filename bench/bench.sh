@@ -93,7 +93,7 @@ if command -v pipewire >/dev/null && command -v wireplumber >/dev/null &&
     command -v pipewire-pulse >/dev/null; then
     toene+=(--ton pipewire)
 fi
-/usr/bin/python3 tests/e2e/sitzung.py start --anzeige 1024x768 --bus "${toene[@]}" \
+/usr/bin/python3 tests/e2e/sitzung.py start --anzeige 1024x768 "${toene[@]}" \
     "$tmp/umgebung" >"$protokoll/sitzung" 2>&1 &
 sitzung=$!
 gestartet+=("$sitzung")

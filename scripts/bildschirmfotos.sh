@@ -32,7 +32,7 @@ trap aufraeumen EXIT
 # The private session of the end-to-end tests (tests/e2e/sitzung.py): a
 # display, a home and a session bus of its own, no sound server: the window
 # looks the same, and nothing is heard. It writes its environment once it is up.
-/usr/bin/python3 tests/e2e/sitzung.py start --anzeige 640x480 --bus "$tmp/umgebung" \
+/usr/bin/python3 tests/e2e/sitzung.py start --anzeige 640x480 "$tmp/umgebung" \
     >"$tmp/sitzung.log" 2>&1 &
 sitzung=$!
 until [ -s "$tmp/umgebung" ]; do

