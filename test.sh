@@ -25,7 +25,10 @@ wahlweise TEMPIRO_GNOME "the session hold's GNOME scenarios" "${PAKETE_GNOME[@]}
 pakete_sicherstellen "${pakete[@]}"
 bauen build
 ctest --test-dir build --output-on-failure -j 2
-# The test lines against their budget; over it, the run fails.
+# The tests' and benchmarks' Python as black formats it (pyproject.toml): a
+# difference fails the run. Then the test lines against their budget, counted
+# on that formatted code; over it, the run fails.
+black --check --quiet tests bench
 tests/zeilen.sh
 
 # The unit suite once more under AddressSanitizer (with leak checks) and
