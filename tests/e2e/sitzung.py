@@ -172,11 +172,14 @@ class Sitzung:
         """Starts a process; its output goes to log.log in the session's
         directory, or nowhere."""
         ausgabe = open(os.path.join(self.basis, log + ".log"), "ab") if log else subprocess.DEVNULL
-        kw = dict(
-            dict(stdout=ausgabe, stderr=subprocess.STDOUT, env=umgebung or self.umgebung), **kw
-        )
-        self.prozesse.append(subprocess.Popen(befehl, preexec_fn=_sterben_mit_eltern, **kw))
-        return self.prozesse[-1]
+        kw.setdefault("stdout", ausgabe)
+        kw.setdefault("stderr", subprocess.STDOUT if log else subprocess.DEVNULL)
+        kw["env"] = umgebung or self.umgebung
+        p = subprocess.Popen(befehl, preexec_fn=_sterben_mit_eltern, **kw)
+        if log:
+            ausgabe.close()
+        self.prozesse.append(p)
+        return p
 
     def gemeldet(self, befehl, log=None):
         """Starts a server that writes its address to the file descriptor put
@@ -222,25 +225,27 @@ class Sitzung:
         os.mkdir(laufzeit, 0o700)
         pulse = os.path.join(laufzeit, "pulse")
         umgebung = dict(self.umgebung, XDG_RUNTIME_DIR=laufzeit, PULSE_RUNTIME_PATH=pulse)
+        pactl = functools.partial(self.pactl, server=server)
         if server == "pulseaudio":
-            module = ["module-null-sink sink_name=null", "module-suspend-on-idle timeout=1"]
+            module = [
+                "null-sink sink_name=null",
+                "suspend-on-idle timeout=1",
+                "native-protocol-unix",
+            ]
             befehl = ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1"]
-            module.append("module-native-protocol-unix")
-            prozess = self.starte(befehl + ["--load=" + m for m in module], server, umgebung)
+            prozess = self.starte(befehl + ["--load=module-" + m for m in module], server, umgebung)
         else:  # WirePlumber without its device monitors (in the home's configuration)
             self.starte(["pipewire"], "pipewire", umgebung)
             assert warte_bis(lambda: os.path.exists(os.path.join(laufzeit, "pipewire-0")), 15)
             self.starte(["wireplumber"], "wireplumber", umgebung)
             prozess = self.starte(["pipewire-pulse"], "pipewire-pulse", umgebung)
         self.server[server] = "unix:" + os.path.join(pulse, "native")
-        assert warte_bis(lambda: self.pactl("info", server=server), 15)
+        assert warte_bis(lambda: pactl("info"), 15)
         if server == "pipewire":
             # WirePlumber suspends an idle node after this many seconds (5 unless set).
             eigenschaft = "sink_properties=session.suspend-timeout-seconds=1"
-            self.pactl(
-                "load-module", "module-null-sink", "sink_name=null", eigenschaft, server=server
-            )
-            assert warte_bis(lambda: self.pactl("set-default-sink", "null", server=server), 15)
+            pactl("load-module", "module-null-sink", "sink_name=null", eigenschaft)
+            assert warte_bis(lambda: pactl("set-default-sink", "null"), 15)
         assert warte_bis(lambda: self.senke(server), 15)
         if len(self.server) == 1:
             self.umgebung["PULSE_SERVER"], self.tonserver = self.server[server], prozess
@@ -305,8 +310,7 @@ class Sitzung:
 
     def aufnahme_starten(self):
         """Records the null sink from now on, mono 16 bit at RATE; the start of
-        the recording on the monotonic clock is aufnahme_beginn, on the wall
-        clock aufnahme_beginn_wand."""
+        the recording on the monotonic clock is aufnahme_beginn."""
         roh = ["--raw", "--format=s16le", "--rate=%d" % RATE, "--channels=1"]
         # PulseAudio keeps a sink whose monitor is recorded running; PipeWire
         # suspends it all the same, and the recording then has gaps. A silent
@@ -321,7 +325,6 @@ class Sitzung:
         assert warte_bis(lambda: os.path.getsize(self.aufnahme_pfad), 10), "parec records nothing"
         vorher = os.path.getsize(self.aufnahme_pfad) / (2.0 * RATE)
         self.aufnahme_beginn = time.monotonic() - vorher
-        self.aufnahme_beginn_wand = time.time() - vorher
 
     def aufnahme_beenden(self):
         """Stops the recording (and the silent stream); returns its stretches of sound."""
@@ -342,7 +345,6 @@ class Sitzung:
         object on the accessibility bus. A message box at start-up fails."""
         self.app_log_pfad = os.path.join(self.basis, "tempiro.log")
         self.app = self.starte([self.binaer], "tempiro", cwd=self.arbeit)
-        self.app_start = time.monotonic()
         if beim_start:
             beim_start(self.app)
 
@@ -354,7 +356,6 @@ class Sitzung:
 
         fenster = warte_bis(da, sekunden)
         assert fenster, "a main window %r within %d s" % (HAUPTFENSTER, sekunden)
-        self.fenster_bereit = time.monotonic()
         return fenster
 
     def oberste(self):
@@ -456,9 +457,8 @@ class Sitzung:
         return subprocess.run(befehl, env=self.umgebung, capture_output=True, text=True).stdout
 
     def x_fenster(self, name):
-        return [
-            int(z) for z in self.xdo("search", "--onlyvisible", "--name", "^%s$" % name).split()
-        ]
+        gefunden = self.xdo("search", "--onlyvisible", "--name", "^%s$" % name)
+        return [int(z) for z in gefunden.split()]
 
     def bild(self, fenster, rechteck):
         """The raw pixels of a rectangle (x, y, width, height) of a window."""
@@ -467,10 +467,9 @@ class Sitzung:
 
     def zeitzeile_laeuft(self, fenster, sekunden=1.5):
         """True when the clock line shows something else within the time given."""
-        vorher = self.bild(fenster, rechteck("Label_Zeitanzeige"))
-        return warte_bis(
-            lambda: self.bild(fenster, rechteck("Label_Zeitanzeige")) != vorher, sekunden
-        )
+        zeile = rechteck("Label_Zeitanzeige")
+        vorher = self.bild(fenster, zeile)
+        return warte_bis(lambda: self.bild(fenster, zeile) != vorher, sekunden)
 
     def stempel(self, anzahl, sekunden=5, frueher=b""):
         """Waits until zeitnehmung.txt holds anzahl stamps after the earlier

@@ -104,7 +104,7 @@ def countdown(s, fenster):
 @pytest.mark.parametrize("fall", ["fehlt", "steht"])
 def test_tonserver(sitzung, bus, fall):
     """No sound server at all, or one that stopped answering before start-up:
-    the window comes within 10 s and its clock runs; speech gives up within
+    start-up does not hang, and the clock runs; speech gives up within
     seconds, and a press after it is stamped; no message. SIGINT ends the
     program as a close would; with the server stopped, a close within 3 s."""
     s = sitzung
@@ -112,7 +112,7 @@ def test_tonserver(sitzung, bus, fall):
         s.ton("pulseaudio")
         s.tonserver.send_signal(signal.SIGSTOP)
     fenster = s.starten()
-    assert s.fenster_bereit - s.app_start < 10.0 and s.zeitzeile_laeuft(fenster)
+    assert s.zeitzeile_laeuft(fenster)
     for name in ("Command_Zeitansage", "Command_Datumsansage", "btn_ZeitSpeichern"):
         s.klick(fenster, name)
     s.stempel(1, 15)
