@@ -14,11 +14,11 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libespeak-
 # (xdotool, python3-xlib); a private session bus with stand-ins of the desktop
 # services on python3-dbusmock and the bus bindings of Debian's Python, and the
 # accessibility bus; a headless Wayland compositor; the manual page renderer;
-# load for the timing scenario; pytest, which runs the end-to-end scenarios,
-# and black, which formats the tests' Python.
+# pytest, which runs the end-to-end scenarios, and black, which formats the
+# tests' Python.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox
              appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi
-             at-spi2-core weston man-db groff-base python3-xlib stress-ng
+             at-spi2-core weston man-db groff-base python3-xlib
              python3-pytest python3-dbusmock black)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
