@@ -108,6 +108,7 @@ std::vector<StimmDefinition> StimmenErmitteln() {
 
 // A service as its voices and queued phrases see it: its output while it lives.
 struct EspeakAnschluss {
+    explicit EspeakAnschluss(ITonausgabe* a) : ausgabe(a) {}
     std::atomic<ITonausgabe*> ausgabe;
 };
 
