@@ -33,6 +33,19 @@ struct FakeStrom : ITextStream {
 
 }  // namespace
 
+ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> um,
+                        std::function<void()> dann) {
+    const auto s = um ? std::chrono::floor<std::chrono::seconds>(um->time_since_epoch()).count() : 0;
+    if (um) was += QStringLiteral("@%1").arg(s % 60, 2, 10, QChar(u'0'));
+    ton->append(was);
+    auto e = std::make_shared<Erledigung>();
+    e->BeiAbsage([=] {
+        ton->append(u'-' + was);
+        if (dann) dann();
+    });
+    return e;
+}
+
 std::unique_ptr<ITextStream> FakeDateisystem::OpenTextFile(const QString& name, IoModus modus,
                                                            bool create) {
     const bool lesen = modus == IoModus::ForReading;
