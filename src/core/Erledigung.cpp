@@ -8,7 +8,10 @@ void Erledigung::Melden() {
         std::lock_guard lock(mutex_);
         beiAbsage_ = nullptr;
     }
-    fertig_.store(true, std::memory_order_release);
+    // Sequentially consistent with Erwarten: either the waiter finds the
+    // request done before it waits, or this finds the waiter and wakes it.
+    fertig_.store(true);
+    if (!erwartet_.load()) return;
     // An empty call posted to the main thread ends its wait for events.
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);

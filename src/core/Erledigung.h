@@ -16,10 +16,14 @@
 class Erledigung {
 public:
     bool Fertig() const { return fertig_.load(std::memory_order_acquire); }
-    // Safe from any thread. Marks the request done and wakes the event loop
-    // of the process's main thread, so that a wait on it notices at once. A
-    // request done can no longer be taken back.
+    // Safe from any thread. Marks the request done and, when someone waits
+    // for it there, wakes the event loop of the process's main thread, so that
+    // the wait notices at once. A request done can no longer be taken back.
     void Melden();
+    // Called by whoever is about to wait for the request on the main thread:
+    // its report then wakes the event loop. A countdown's clicks and numbers,
+    // which nobody waits for, leave the window's thread asleep.
+    void Erwarten() { erwartet_.store(true); }
 
     // Safe from any thread; nothing once done. Calls the holder's step, if
     // any, on this thread, outside every lock of its own.
@@ -33,6 +37,7 @@ public:
 private:
     std::atomic<bool> fertig_{false};
     std::atomic<bool> abgesagt_{false};
+    std::atomic<bool> erwartet_{false};
     std::mutex mutex_;
     std::function<void()> beiAbsage_;
 };

@@ -3,6 +3,7 @@
 
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
+#include <pthread.h>
 
 #include <QString>
 #include <algorithm>
@@ -166,6 +167,7 @@ int Rueckruf(short* pcm, int anzahl, espeak_EVENT* ereignisse) {
 }
 
 void Arbeiten() {
+    pthread_setname_np(pthread_self(), "tempiro-sprache");
     Motor& m = DerMotor();
     std::thread([&m] {
         // Synchronous: the samples come to our callback; espeak-ng never plays them.

@@ -10,13 +10,13 @@ using namespace std::chrono_literals;
 // The step the server's buffer is refilled in, and the latency left to the
 // sink. The stream runs through a whole countdown, and each refill wakes the
 // program; the sounds are known a second ahead and written into what is
-// queued, so nothing needs a short step: half a second wakes it twice a
+// queued, so nothing needs a short step: a second's step wakes it once a
 // second. The server gives the sink (buffer - 2 x step) / 2 (PulseAudio, and
 // pipewire-pulse asks its graph for the same), so the buffer holds two steps
 // and twice the sink's latency. A sink latency of 5 ms keeps the time from the
 // last write of a sound, or of the silence over one taken back, to its being
 // heard short.
-constexpr auto kNachfuellen = 500ms;
+constexpr auto kNachfuellen = 1000ms;
 constexpr auto kSenke = 5ms;
 constexpr auto kZielPuffer = 2 * kNachfuellen + 2 * kSenke;
 
