@@ -206,7 +206,7 @@ private slots:
         QTest::newRow("closed while running") << "00 10 00 Heute 1|press tick1 close" << "10" << "";
         QTest::newRow("closed while idle") << "00 10 00 Heute 1|press press close" << "10" << "";
         QTest::newRow("never started") << "00 10 00|halt day close" << "" << "";
-        QTest::newRow("beat and number, stopped") << "00 00 05 Heute 1|beat press tick1 press" << "10"
+        QTest::newRow("beat and number, stopped") << "00 00 05 Heute 1@2026-12-05T10:00:00.500|beat press tick1 press" << "10"
             << "K@01 '4'@01 K@02 '3'@02 -K@02 -'3'@02";
         QTest::newRow("beat off and on") << "00 00 05 Heute 1|beat press nobeat beat" << "1" << "K@01 '4'@01 -K@01 K@01";
         QTest::newRow("speech off") << "00 00 05 Heute 1|press speechoff" << "1" << "'4'@01 -'4'@01";

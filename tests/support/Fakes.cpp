@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Fakes.h"
 
+using namespace std::chrono_literals;
+
 namespace {
 
 // Reads from what the file held when it was opened.
@@ -35,14 +37,11 @@ struct FakeStrom : ITextStream {
 
 ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> um,
                         std::function<void()> dann) {
-    const auto s = um ? std::chrono::floor<std::chrono::seconds>(um->time_since_epoch()).count() : 0;
-    if (um) was += QStringLiteral("@%1").arg(s % 60, 2, 10, QChar(u'0'));
+    const auto ms = um ? std::chrono::floor<std::chrono::milliseconds>(um->time_since_epoch()) : 0ms;
+    if (um) was += QDateTime::fromMSecsSinceEpoch(ms.count(), Qt::UTC).toString("@ss.zzz").remove(".000");
     ton->append(was);
     auto e = std::make_shared<Erledigung>();
-    e->BeiAbsage([=] {
-        ton->append(u'-' + was);
-        if (dann) dann();
-    });
+    e->BeiAbsage([=] { ton->append(u'-' + was), dann ? dann() : void(); });
     return e;
 }
 
