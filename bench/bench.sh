@@ -493,11 +493,14 @@ for srv in "${KLANG_NAMEN[@]}"; do
         o=$(ohne beats kept_beats)
         weit=$(awk -v a="$(wert "$z" kept_min)" -v b="$(wert "$z" kept_max)" \
             'BEGIN { if (a == "" || b == "") print 999; else print (-a > b ? -a : b) }')
-        z_beat[$k]="$(wert "$z" onset_median) ($(wert "$z" onset_min) … $(wert "$z" onset_max)) of $(wert "$z" beats)${o:+$o: $(wert "$z" kept_min) … $(wert "$z" kept_max)}: $(erfuellt "$weit" "<=" "$ziel")"
+        z_beat[$k]="$(wert "$z" onset_median) ($(wert "$z" onset_min) … $(wert "$z" onset_max)) of $(wert "$z" beats)${o:+$o: $(wert "$z" kept_min) … $(wert "$z" kept_max)}: $(erfuellt "$weit" "<=" "$ziel"); the start's own: $(wert "$z" first)"
         sd=$(wert "$z" kept_sd)
         z_sd[$k]="$(wert "$z" interval_sd) / $(wert "$z" interval_dev_max) ms${o:+$o: SD $sd}: $(erfuellt "${sd:-999}" "<=" 1)"
         sm=$(wert "$z" kept_speech_max) o=$(ohne speech kept_speech)
-        z_sprache[$k]="$(wert "$z" speech_median) ($(wert "$z" speech_min) … $(wert "$z" speech_max)) of $(wert "$z" speech)${o:+$o: max $sm}: $(erfuellt "${sm:-999}" "<=" 6)"
+        # On PipeWire the recorder's own error comes on top, as for the beat.
+        zs=6
+        [ "$srv" = pulseaudio ] || zs=$(awk -v r="${z_referenz_max[$srv]:-0}" 'BEGIN { print r + 6 }')
+        z_sprache[$k]="$(wert "$z" speech_median) ($(wert "$z" speech_min) … $(wert "$z" speech_max)) of $(wert "$z" speech)${o:+$o: max $sm}: $(erfuellt "${sm:-999}" "<=" "$zs")"
         b=$(wert "$z" beats) n=$(wert "$z" speech)
         z_verlust[$k]="$(wert "$z" lost) of $((${b:-0} + ${n:-0}))"
         l=$(wert "$z" lost)
@@ -575,8 +578,8 @@ cat <<EOF
 | the same under stress-ng --cpu 2 | the same |$(spalte4 z_beat last)
 | interval between beats: SD / largest deviation from 1000 ms, idle | SD ≤ 1 ms |$(spalte4 z_sd ruhe)
 | the same under stress-ng --cpu 2 | SD ≤ 1 ms |$(spalte4 z_sd last)
-| spoken number's first sound (−40 dBFS) against the full second, ms: median (min … max), idle | ≤ 6 ms after it |$(spalte4 z_sprache ruhe)
-| the same under stress-ng --cpu 2 | ≤ 6 ms after it |$(spalte4 z_sprache last)
+| spoken number's first sound (−40 dBFS) against the full second, ms: median (min … max), idle | ≤ 6 ms after it (PipeWire: + the recorder's error) |$(spalte4 z_sprache ruhe)
+| the same under stress-ng --cpu 2 | the same |$(spalte4 z_sprache last)
 | sounds heard after the sink lost ≥ $verlust_ms ms in the 50 ms before them (its graph did not run), idle | — |$(spalte4 z_verlust ruhe)
 | the same under stress-ng --cpu 2 | — |$(spalte4 z_verlust last)
 
@@ -589,7 +592,9 @@ cat <<EOF
   once with the beat (onsets: the clicks, each number starting with its click) and once
   without (onsets: the spoken numbers), idle and under stress-ng --cpu 2; an onset is the
   first sample at -40 dBFS after 150 ms of quiet. The program places every sound to
-  begin on the full second it belongs to. PipeWire runs once with a forced quantum of 64
+  begin on the full second it belongs to; the first beat, of the second the start came
+  in, is shown apart ("the start's own"), since a boundary too close to the start is not
+  met but heard at once. PipeWire runs once with a forced quantum of 64
   frames for it, and once with the quantum it chooses (as on a desktop).
 EOF
 fi

@@ -9,6 +9,8 @@ spoken numbers starting with theirs); speech.txt: the same countdown with the
 beat off (every onset a spoken number). Prints one line of key=value figures,
 in ms after the wall clock's full second (one heard before it is negative):
 
+    first=MS (the first beat, of the second the start came in: left out below,
+              since a boundary too close to the start is not met but heard at once)
     beats=N onset_median=MS onset_min=MS onset_max=MS
     interval_sd=MS interval_dev_max=MS (between beats of consecutive seconds)
     speech=N speech_median=MS speech_min=MS speech_max=MS (a number's first sound)
@@ -45,7 +47,9 @@ def lage(z, name, werte):
 
 def main():
     schlaege, sprache = onsets(sys.argv[1]), onsets(sys.argv[2])
-    z = {"beats": len(schlaege)}
+    z = {"first": nach_der_sekunde(schlaege[0][0]) if schlaege else None}
+    schlaege = schlaege[1:]
+    z["beats"] = len(schlaege)
     lage(z, "onset", [nach_der_sekunde(t) for t, _ in schlaege])
 
     # Intervals between onsets of consecutive seconds; kept: between two beats

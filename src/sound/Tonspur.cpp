@@ -62,10 +62,9 @@ void Tonspur::Anfordern(Klang k) {
 void Tonspur::WachHalten(bool an) {
     wach_ = an;
     if (an && !laeuft_) {
-        // Silence from now on wakes the device; what is asked for meanwhile
-        // waits for it.
+        // Silence from now on wakes the device; nothing waits for it, so the
+        // first second of a countdown is heard on its boundary where it can be.
         laeuft_ = true;
-        anlaufNoetig_ = true;
         staende_.clear();
         letzter_.reset();
         davor_.reset();
@@ -279,7 +278,7 @@ void Tonspur::Verwerfen() {
     geschrieben_ = stilleAb_ = anlaufBis_ = 0;
     umschreibenAb_ = -1;
     laeuft_ = wach_;
-    anlaufNoetig_ = wach_;
+    anlaufNoetig_ = false;
     staende_.clear();
     letzter_.reset();
     davor_.reset();

@@ -114,7 +114,7 @@ public:
     void Absagen(const Erledigung* erledigt, Wanduhr::time_point jetzt);
 
     // While on, the stream plays through (silence between sounds), so the
-    // device never sleeps and no sound needs a lead-in.
+    // device never sleeps and no sound needs a lead-in; none is given at its start.
     void WachHalten(bool an);
 
     // A fresh snapshot, taken at `jetzt`: places the sounds that are due and
