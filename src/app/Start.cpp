@@ -12,6 +12,14 @@
 #include "Warten.h"
 
 int TempiroAusfuehren(int argc, char** argv) {
+    // On X11, Qt's backing store hands the window's pixels to the server in
+    // shared memory and, before it paints again where the server may still be
+    // reading, waits for a round trip to the server. The clock line repaints
+    // the same few pixels every second, so that round trip woke the window's
+    // thread a second time and the display connection's thread once every
+    // second. Its 10 KB go over the socket instead, and an idle clock wakes
+    // once a second.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     // The compositor matches the window to the menu entry and its icon by this.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.tempiro.Tempiro"));

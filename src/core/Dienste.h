@@ -7,11 +7,16 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 
 #include "Erledigung.h"
 
 // ---------------------------------------------------------------- clock
+
+// An instant on the wall clock. A second boundary of the local clock is one of
+// the system clock too: zones differ from it by whole minutes.
+using Zeitpunkt = std::chrono::system_clock::time_point;
 
 // One reading of the local clock. Everything a handler needs comes from the
 // same instant, so date, time and fraction can never disagree.
@@ -20,6 +25,7 @@ struct UhrLesung {
     QString zeit;         // "HH:MM:SS"
     int wochentag = 1;    // Sunday = 1, Monday = 2, ... Saturday = 7
     double sekunden = 0;  // seconds since local midnight, with fraction
+    Zeitpunkt wann{};     // the instant read
 };
 
 class IUhr {
@@ -93,8 +99,8 @@ struct SprachTokens {
 constexpr int SVSFDefault = 0;
 constexpr int SVSFlagsAsync = 1;
 
-// The voice object. Phrases play one after the other in request order, never
-// mixed and never purged. Every call is bounded in time, also without sound.
+// The voice object. Phrases never overlap: one that would begin while another
+// still sounds follows it. Every call is bounded in time, also without sound.
 class IStimme {
 public:
     virtual ~IStimme() = default;
@@ -104,10 +110,15 @@ public:
     virtual bool SetVoice(const SprachToken& token) = 0;
     // Designed scale -10 ... 10, 0 the engine's normal rate.
     virtual bool SetRate(int rate) = 0;
-    // Queues the phrase behind those still waiting and returns at once. The
+    // Queues the phrase to begin at once, before any phrase placed for a
+    // coming second that has not begun yet, and returns at once. The
     // completion is reported once this phrase has been heard or dropped;
     // null when the request is refused.
     virtual ErledigungPtr Speak(const QString& text, int flags) = 0;
+    // Queues the phrase to begin at the instant `beginn` (a second boundary),
+    // or at once when that can no longer be met, and returns at once. It can
+    // be taken back through its completion (Erledigung::Absagen) until it begins.
+    virtual ErledigungPtr SpeakUm(const QString& text, Zeitpunkt beginn) = 0;
 };
 
 // Creates the one voice object; null when no engine is available.
@@ -119,12 +130,17 @@ public:
 
 // ---------------------------------------------------------------- seconds beat
 
-// One short audible beat, played at once (mixed with speech, never queued
-// behind it). Must not block.
+// One short audible beat, mixed with speech, never queued behind it. Must not block.
 class ISignalton {
 public:
     virtual ~ISignalton() = default;
+    // At once.
     virtual void Abspielen() = 0;
+    // At the instant `um` (a second boundary), or at once when that can no
+    // longer be met; it can be taken back through the handle until then. Null
+    // when it cannot be placed (no working output): the caller sounds it at
+    // once when its time has come.
+    virtual ErledigungPtr AbspielenUm(Zeitpunkt um) = 0;
 };
 
 // ---------------------------------------------------------------- countdown state

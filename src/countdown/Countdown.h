@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 #include "AppState.h"
 #include "Dienste.h"
@@ -55,6 +56,8 @@ QString ZuWeitText(double RestStunden, const QLocale& ort = QLocale());
 QString RestZeitPhrase(double RestStunden);
 
 // Says the phrase for these hours left, if any, as one queued (asynchronous)
-// request on A.Stimme, and only while A.SprachAusgabeAn is set. A failing
-// request is ignored.
-void RestZeitAnsage(const double& RestStunden, AppState& A);
+// request on A.Stimme, and only while A.SprachAusgabeAn is set: at once, or
+// to begin at `um`. Returns the request's completion; null when nothing is
+// said. A failing request is ignored.
+ErledigungPtr RestZeitAnsage(const double& RestStunden, AppState& A,
+                             std::optional<Zeitpunkt> um = std::nullopt);

@@ -26,6 +26,7 @@ UhrLesung UhrLesungAus(const QDateTime& t) {
     l.zeit = QString::asprintf("%02d:%02d:%02d", z.hour(), z.minute(), z.second());
     l.wochentag = d.dayOfWeek() % 7 + 1;  // Qt: Monday 1 .. Sunday 7
     l.sekunden = z.msecsSinceStartOfDay() / 1000.0;
+    l.wann = Zeitpunkt(std::chrono::milliseconds(t.toMSecsSinceEpoch()));
     return l;
 }
 

@@ -169,6 +169,10 @@ void Form1::EreignisseVerbinden() {
     verbinde(ui_->Command_Start, &QPushButton::clicked, &Form1::Command_Start_Click);
     verbinde(Timer_OccRestZeit, &SekundenTakt::Timer, &Form1::Timer_OccRestZeit_Timer);
     verbinde(ui_->btn_ZeitSpeichern, &QPushButton::clicked, &Form1::btn_ZeitSpeichern_Click);
+    // The two boxes that only the tick reads also decide what the coming
+    // second sounds like: its number, its beat before or after a box.
+    verbinde(ui_->Check_CountDown, &QCheckBox::stateChanged, &Form1::VorausAnpassen);
+    verbinde(ui_->Check_MldVorbei, &QCheckBox::stateChanged, &Form1::VorausAnpassen);
     // At once, not after a wait: what is held for a countdown follows its tick.
     connect(Timer_OccRestZeit, &SekundenTakt::Geschaltet, this, &Form1::CountdownMelden);
     // Every click is preceded by its press: by the input event handled just

@@ -90,6 +90,16 @@ private:
     // by (none for a press without an input event, such as a screen
     // reader's), and of the input event the button is handling.
     std::optional<quint64> druckZeit_, eingabeZeit_;
+    // The sounds of the countdown's coming second, placed ahead at its
+    // boundary: that instant, the hours left its tick will read, the click and
+    // the phrase placed, and what the phrase was chosen by (Takt.cpp).
+    struct Vorplan {
+        Zeitpunkt sekunde;
+        double restStunden = 0;
+        ErledigungPtr klick{}, phrase{};
+        QString phraseNach{};
+    };
+    std::optional<Vorplan> vorplan_;
 
     // ------------------------------------------------ procedures of the window
     // Speech start-up and the remembered voice (Sprecher.cpp).
@@ -109,6 +119,16 @@ private:
     void CountdownMelden(bool laeuft);
     // A message box of the tick; ticks that reach it meanwhile are dropped (Takt.cpp).
     void TaktMeldung(const QString& text);
+    // Whether the tick that reads these hours left says the schedule's phrase,
+    // and whether it shows a box before its beat (the warning about a far
+    // target, the end message) (Takt.cpp).
+    bool TaktSagt(double RestStunden) const;
+    bool TaktMeldet(double RestStunden) const;
+    // The coming second's sounds placed at its boundary, afresh; brought in
+    // line with the settings while that boundary lies ahead; taken back (Takt.cpp).
+    void VorausPlanen();
+    void VorausAnpassen();
+    void VorausAbsagen();
     // The last step of every countdown tick (Sekundenschlag.cpp).
     void Sekundenschlag();
 

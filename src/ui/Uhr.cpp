@@ -22,8 +22,10 @@ void Form1::Command_Zeitansage_Click() {
     QCoreApplication::processEvents();
     // Returns once this phrase, and every one queued before it, has been
     // heard. The window meanwhile serves only what looks at it.
-    if (const ErledigungPtr gesagt = A.Stimme->Speak(D.uhr->Lesen().zeit, SVSFDefault))
+    if (const ErledigungPtr gesagt = A.Stimme->Speak(D.uhr->Lesen().zeit, SVSFDefault)) {
+        gesagt->Erwarten();
         Warten::Bis([&] { return gesagt->Fertig(); });
+    }
     ui_->Label_akti->setVisible(true);
 }
 

@@ -164,16 +164,6 @@ def einsaetze(proben):
     return zeiten[1:]
 
 
-def laengste_sekundenkette(zeiten, toleranz=0.2):
-    """The longest chain of times each about one second after the one before."""
-    beste = [1] * len(zeiten)
-    for i, t in enumerate(zeiten):
-        for j in range(i):
-            if abs(t - zeiten[j] - 1.0) <= toleranz:
-                beste[i] = max(beste[i], beste[j] + 1)
-    return max(beste, default=0)
-
-
 # --------------------------------------------------------------------------- session
 
 def _sterben_mit_eltern():

@@ -2,8 +2,10 @@
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory, a message box that records its texts, a voice that records what
 // it is asked to say, a counting beep, and a listener to the countdown's
-// state. Pruefstand builds one window on them; Ansicht reaches its controls
-// by their names, as a user sees them.
+// state. Voice and beat also log every sound in one list: "K" a click at
+// once, "'text'" a phrase at once, "/n" after it in voice n, "@ss" placed for
+// the second ss of a minute ("@ss.mmm" within it), a leading "-" taken back. Pruefstand builds one
+// window on them; Ansicht reaches its controls by their names, as a user sees them.
 #pragma once
 
 #include <QCheckBox>
@@ -64,7 +66,12 @@ struct FakeMeldung : IMeldung {
     std::function<void()> waehrendOffen;  // runs while the box is "open"
 };
 
-// Voices "Stimme 0" ... "Stimme n-1"; records every phrase it is asked to say.
+// Logs a sound as described above, and its take-back, which then also runs
+// `dann`; returns its handle.
+ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> um,
+                        std::function<void()> dann = {});
+
+// Voices "Stimme 0" ... "Stimme n-1"; logs every phrase it is asked to say.
 struct FakeStimme : IStimme {
     explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     bool GetVoices(SprachTokens& s) override {
@@ -79,36 +86,47 @@ struct FakeStimme : IStimme {
     }
     bool SetRate(int) override { return true; }
     // Heard at once, unless beimSprechen keeps the completion for later.
-    ErledigungPtr Speak(const QString& text, int flag) override {
-        texte.append(text);
-        flags.append(flag);
-        auto erledigt = std::make_shared<Erledigung>();
-        if (beimSprechen)
-            beimSprechen(erledigt);
-        else
-            erledigt->Melden();
+    ErledigungPtr Speak(const QString& text, int) override {
+        auto erledigt = SpeakUm(text, std::nullopt);
+        beimSprechen ? beimSprechen(erledigt) : erledigt->Melden();
         return erledigt;
     }
+    ErledigungPtr SpeakUm(const QString& text, Zeitpunkt beginn) override {
+        return SpeakUm(text, std::optional(beginn));
+    }
+    ErledigungPtr SpeakUm(const QString& text, std::optional<Zeitpunkt> um) {
+        return TonLoggen(ton, u'\'' + text + u'\'' + (stimme ? u'/' + QString::number(stimme) : ""), um);
+    }
     int anzahl, stimme = 0;
-    QStringList texte;                   // what it was asked to say, in order,
-    QList<int> flags;                    // and the flags of each request
     std::function<void(ErledigungPtr)> beimSprechen;  // runs inside every Speak
+    QStringList* ton = nullptr;
 };
 
 struct FakeSprachDienst : ISprachDienst {
     explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     std::unique_ptr<IStimme> ErzeugeStimme() override {
         auto s = std::make_unique<FakeStimme>(anzahl);
+        s->ton = ton;
         letzte = s.get();
         return s;
     }
     int anzahl;
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
+    QStringList* ton = nullptr;
 };
 
+// Counts the clicks at once and those placed ahead and not taken back.
 struct FakeSignalton : ISignalton {
-    void Abspielen() override { ++piepse; }
+    void Abspielen() override {
+        ++piepse;
+        TonLoggen(ton, QStringLiteral("K"), std::nullopt);
+    }
+    ErledigungPtr AbspielenUm(Zeitpunkt um) override {
+        ++piepse;
+        return TonLoggen(ton, QStringLiteral("K"), um, [this] { --piepse; });
+    }
     int piepse = 0;
+    QStringList* ton = nullptr;
 };
 
 struct FakeCountdownStatus : ICountdownStatus {
@@ -139,7 +157,9 @@ struct Ansicht {
 // One window on fakes, each test its own. Files live in memory unless a real
 // file service is handed to Starten.
 struct Pruefstand {
-    explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {}
+    explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {
+        sprache.ton = signalton.ton = &ton;
+    }
     // Builds the window, which runs Form_Load.
     Ansicht& Starten(IDateisystem* echteDateien = nullptr) {
         form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
@@ -156,6 +176,7 @@ struct Pruefstand {
     FakeSprachDienst sprache;
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
+    QStringList ton;  // every sound of voice and beat, as logged above
     std::unique_ptr<Form1> form;
     std::unique_ptr<Ansicht> ansicht;
 };
