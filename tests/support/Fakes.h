@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory, a message box that records its texts, a voice that records what
-// it is asked to say, a counting beep, and a listener to the countdown's
-// state. Pruefstand builds one window on them; Ansicht reaches its controls
+// it is asked to say, a counting beep, a listener to the countdown's state,
+// and the desktop's notifications. Pruefstand builds one window on them; Ansicht reaches its controls
 // by their names, as a user sees them.
 #pragma once
 
@@ -30,6 +30,10 @@ struct FakeUhr : IUhr {
     UhrLesung LesenZu(quint64 eingabeZeit) override {
         const quint64 alter = eingabeUhr - eingabeZeit;
         return UhrLesungAus(alter <= 60000 ? jetzt.addMSecs(-qint64(alter)) : jetzt);
+    }
+    // The fake's wall clock counts its local time as if it were UTC.
+    UhrLesung LesenUm(qint64 wandzeitUs) override {
+        return UhrLesungAus(QDateTime::fromMSecsSinceEpoch(wandzeitUs / 1000, Qt::UTC));
     }
     // Local wall-clock time the clock shows; the zone plays no part.
     void Setze(const QDateTime& lokal) { jetzt = lokal; }
@@ -120,6 +124,13 @@ struct FakeCountdownStatus : ICountdownStatus {
     QString verlauf;  // every report: 1 running, 0 not
 };
 
+// Records what is shown and withdrawn: "+title: text" and "-".
+struct FakeBenachrichtigung : IBenachrichtigung {
+    void Zeigen(const QString& titel, const QString& text) override { verlauf << '+' + titel + ": " + text; }
+    void Zurueckziehen() override { verlauf << QStringLiteral("-"); }
+    QStringList verlauf;
+};
+
 // The window's controls and timers, found by their names, and its state.
 struct Ansicht {
     explicit Ansicht(Form1& f);
@@ -143,7 +154,8 @@ struct Pruefstand {
     // Builds the window, which runs Form_Load.
     Ansicht& Starten(IDateisystem* echteDateien = nullptr) {
         form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
-                                               &meldung, &sprache, &signalton, &countdown});
+                                               &meldung, &sprache, &signalton, &countdown,
+                                               &benachrichtigung});
         ansicht = std::make_unique<Ansicht>(*form);
         return *ansicht;
     }
@@ -156,6 +168,7 @@ struct Pruefstand {
     FakeSprachDienst sprache;
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
+    FakeBenachrichtigung benachrichtigung;
     std::unique_ptr<Form1> form;
     std::unique_ptr<Ansicht> ansicht;
 };
