@@ -66,6 +66,14 @@ int FensterAusfuehren(int argc, char** argv, const QVariantMap& startDaten) {
                                               .arg(ordner)));
             return Beenden(0);
         }
+        // Qt's screen-reader bridge finds its bus through the session bus,
+        // and would wait for it as long again: with a session bus that does
+        // not answer, it is pointed at none.
+        if (SitzungsbusStumm() && qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS")) {
+            qputenv("AT_SPI_BUS_ADDRESS", "unix:path=/dev/null");
+            std::fputs("Die Sitzungsverbindung antwortet nicht: Tempiro läuft allein, ohne "
+                       "Bildschirmleser.\n", stderr);
+        }
         ProduktionsDienste dienste;
         if (dienst.Bus()) dienste.Benachrichtigung().Verbinden(*dienst.Bus());
         Form1 form(dienste.Alle());

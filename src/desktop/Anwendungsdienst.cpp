@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Anwendungsdienst.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -13,6 +17,8 @@
 #include <QThread>
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -31,6 +37,52 @@ constexpr qint64 HoechstesAlterUs = 60'000'000;
 
 // Threads still waiting for a bus that does not answer.
 std::atomic<int> haengend{0};
+// The bus took the connection and did not answer it.
+std::atomic<bool> stumm{false};
+
+// Whether the session bus answers at all. Qt's bus library waits for the
+// bus's first answer for 25 s and holds its lock meanwhile, so that every
+// other use of the bus waits too, the window's screen-reader bridge among
+// them. So the first step of a connection is taken here first, bounded: a
+// socket to the bus's address and the first line of the authentication,
+// which a bus that has stopped never answers. An address of another kind
+// than a local socket, or none (the library then looks for one itself),
+// counts as answering.
+bool BusAntwortet(const QDeadlineTimer& ende) {
+    QByteArray adressen = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (adressen.isEmpty()) return true;
+    for (const QByteArray& adresse : adressen.split(';')) {
+        if (!adresse.startsWith("unix:")) return true;
+        sockaddr_un ort{};
+        ort.sun_family = AF_UNIX;
+        socklen_t laenge = 0;
+        for (const QByteArray& teil : adresse.mid(5).split(',')) {
+            const QByteArray wert = teil.mid(teil.indexOf('=') + 1);
+            const bool abstrakt = teil.startsWith("abstract=");
+            if ((!abstrakt && !teil.startsWith("path=")) || size_t(wert.size()) >= sizeof ort.sun_path - 1)
+                continue;
+            std::memcpy(ort.sun_path + abstrakt, wert.constData(), size_t(wert.size()));
+            laenge = socklen_t(offsetof(sockaddr_un, sun_path) + abstrakt + wert.size());
+        }
+        if (!laenge) return true;
+        const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0) return true;
+        if (::connect(s, reinterpret_cast<sockaddr*>(&ort), laenge) != 0) {
+            ::close(s);
+            continue;  // nothing listens there: the library finds that out at once
+        }
+        const QByteArray anfang = QByteArray(1, '\0') + "AUTH EXTERNAL " +
+                                  QByteArray::number(::getuid()).toHex() + "\r\n";
+        pollfd warte{s, POLLIN, 0};
+        char antwort[64];
+        const bool da = ::send(s, anfang.constData(), size_t(anfang.size()), MSG_NOSIGNAL) > 0 &&
+                        ::poll(&warte, 1, int(qMax<qint64>(0, ende.remainingTime()))) == 1 &&
+                        ::recv(s, antwort, sizeof antwort, 0) > 0;
+        ::close(s);
+        return da;
+    }
+    return true;
+}
 
 // Runs `arbeit` on a thread of its own and waits at most `frist` for it. A
 // thread that has not finished by then is left to itself; until it finishes,
@@ -123,14 +175,22 @@ qint64 WandzeitUs() {
 }
 
 std::optional<QDBusConnection> SitzungsbusVerbinden(std::chrono::milliseconds frist) {
-    std::optional<std::optional<QDBusConnection>> bus =
-        Begrenzt<std::optional<QDBusConnection>>(frist, []() -> std::optional<QDBusConnection> {
+    const QDeadlineTimer ende(frist);
+    if (!BusAntwortet(ende)) {
+        stumm = true;
+        return std::nullopt;
+    }
+    std::optional<std::optional<QDBusConnection>> bus = Begrenzt<std::optional<QDBusConnection>>(
+        std::chrono::milliseconds(qMax<qint64>(0, ende.remainingTime())),
+        []() -> std::optional<QDBusConnection> {
             QDBusConnection b = QDBusConnection::sessionBus();
             if (!b.isConnected()) return std::nullopt;
             return b;
         });
     return bus ? *bus : std::nullopt;
 }
+
+bool SitzungsbusStumm() { return stumm.load(); }
 
 qint64 ProzessStartUs() {
     timespec cpu{};

@@ -47,6 +47,9 @@ std::optional<QDBusConnection> SitzungsbusVerbinden(std::chrono::milliseconds fr
 // end without waiting for Qt's bus thread.
 bool SitzungsbusHaengt();
 
+// True when the session bus took the connection and did not answer it in time.
+bool SitzungsbusStumm();
+
 class Anwendungsdienst : public QDBusVirtualObject {
     Q_OBJECT
 public:
