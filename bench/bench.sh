@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Measures the built program and prints three tables of figures next to their
+# Measures the built program and prints four tables of figures next to their
 # goals: the program as a whole, with gnome-clocks measured the same way where
-# the figure applies to any desktop clock; its sound on both sound servers; and
-# the window as a user feels it. Takes about fourteen minutes; the test suite
-# never runs it. Run it from anywhere: bench/bench.sh.
+# the figure applies to any desktop clock; its sound on both sound servers; the
+# window as a user feels it; and the commands a key runs. Takes about fifteen
+# minutes; the test suite never runs it. Run it from anywhere: bench/bench.sh.
 #
 # Everything runs on a private virtual display (no window manager), a private
 # PulseAudio server with a null sink that is suspended after an idle second, a

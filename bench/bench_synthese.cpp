@@ -45,11 +45,15 @@ int main(int argc, char** argv) {
     std::vector<double> ms;
     for (int i = 0; i <= laeufe; ++i) {  // the first run warms up
         const auto t0 = std::chrono::steady_clock::now();
-        const ErledigungPtr e = stimme->Speak(QTime::currentTime().toString("HH:mm:ss"), SVSFDefault);
+        const ErledigungPtr e =
+            stimme->Speak(QTime::currentTime().toString("HH:mm:ss"), SVSFDefault);
         while (e && !e->Fertig()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (i > 0) ms.push_back(std::chrono::duration<double, std::milli>(ausgabe.uebergeben - t0).count());
+        if (i > 0)
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(ausgabe.uebergeben - t0).count());
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("synthese_ms n=%zu median=%.1f max=%.1f\n", ms.size(), ms[ms.size() / 2], ms.back());
+    std::printf("synthese_ms n=%zu median=%.1f max=%.1f\n", ms.size(), ms[ms.size() / 2],
+                ms.back());
     return 0;
 }

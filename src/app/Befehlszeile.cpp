@@ -7,14 +7,14 @@ namespace {
 // with one or two dashes; those of the first list take a value, given as the
 // next argument or after "=".
 const QStringList QtMitWert = {
-    QStringLiteral("platform"),   QStringLiteral("platformpluginpath"),
-    QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+    QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
     QStringLiteral("qwindowgeometry"), QStringLiteral("geometry"),
-    QStringLiteral("qwindowtitle"), QStringLiteral("title"),
-    QStringLiteral("qwindowicon"), QStringLiteral("icon"),
-    QStringLiteral("display"),    QStringLiteral("name"),
-    QStringLiteral("session"),    QStringLiteral("style"),
-    QStringLiteral("stylesheet"), QStringLiteral("qmljsdebugger")};
+    QStringLiteral("qwindowtitle"),    QStringLiteral("title"),
+    QStringLiteral("qwindowicon"),     QStringLiteral("icon"),
+    QStringLiteral("display"),         QStringLiteral("name"),
+    QStringLiteral("session"),         QStringLiteral("style"),
+    QStringLiteral("stylesheet"),      QStringLiteral("qmljsdebugger")};
 const QStringList QtSchalter = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
                                 QStringLiteral("sync"), QStringLiteral("nograb"),
                                 QStringLiteral("dograb")};
@@ -38,8 +38,9 @@ Befehl BefehlszeileLesen(const QStringList& argumente) {
             hilfe = true;
         } else if (arg == u"-v" || arg == u"--version") {
             version = true;
-        } else if (const std::optional<Aktion> aktion =
-                       arg.startsWith(u"--") ? AktionAusName(QStringView(arg).mid(2)) : std::nullopt) {
+        } else if (const std::optional<Aktion> aktion = arg.startsWith(u"--")
+                                                            ? AktionAusName(QStringView(arg).mid(2))
+                                                            : std::nullopt) {
             if (gewaehlt) return fehler(QStringLiteral("nur eine Aktion auf einmal"));
             gewaehlt = aktion;
         } else {

@@ -58,12 +58,12 @@ int FensterAusfuehren(int argc, char** argv, const QVariantMap& startDaten) {
         Anwendungsdienst dienst(QDir::currentPath());
         if (dienst.Anmelden(BusFrist) == Anwendungsdienst::Anmeldung::Zweite) {
             const QString ordner = dienst.Weiterreichen(startDaten, AntwortFrist);
-            std::fprintf(stderr, "%s\n",
-                         qPrintable(ordner.isEmpty()
-                                        ? QStringLiteral("Tempiro läuft bereits.")
-                                        : QStringLiteral("Tempiro läuft bereits und legt seine "
-                                                         "Dateien in %1 ab.")
-                                              .arg(ordner)));
+            std::fprintf(
+                stderr, "%s\n",
+                qPrintable(ordner.isEmpty() ? QStringLiteral("Tempiro läuft bereits.")
+                                            : QStringLiteral("Tempiro läuft bereits und legt seine "
+                                                             "Dateien in %1 ab.")
+                                                  .arg(ordner)));
             return Beenden(0);
         }
         // Qt's screen-reader bridge finds its bus through the session bus,
@@ -71,8 +71,10 @@ int FensterAusfuehren(int argc, char** argv, const QVariantMap& startDaten) {
         // not answer, it is pointed at none.
         if (SitzungsbusStumm() && qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS")) {
             qputenv("AT_SPI_BUS_ADDRESS", "unix:path=/dev/null");
-            std::fputs("Die Sitzungsverbindung antwortet nicht: Tempiro läuft allein, ohne "
-                       "Bildschirmleser.\n", stderr);
+            std::fputs(
+                "Die Sitzungsverbindung antwortet nicht: Tempiro läuft allein, ohne "
+                "Bildschirmleser.\n",
+                stderr);
         }
         ProduktionsDienste dienste;
         if (dienst.Bus()) dienste.Benachrichtigung().Verbinden(*dienst.Bus());
@@ -82,10 +84,11 @@ int FensterAusfuehren(int argc, char** argv, const QVariantMap& startDaten) {
         // Ended during a start-up message box: the window is not opened at all.
         if (!SignalEnde::Angefordert()) {
             form.show();
-            dienst.FensterSetzen({hervorholen, [&form](Aktion a, std::optional<qint64> zeit,
-                                                      std::function<void(const QString&)> antwort) {
-                                      form.AktionAusfuehren(a, zeit, std::move(antwort));
-                                  }});
+            dienst.FensterSetzen(
+                {hervorholen, [&form](Aktion a, std::optional<qint64> zeit,
+                                      std::function<void(const QString&)> antwort) {
+                     form.AktionAusfuehren(a, zeit, std::move(antwort));
+                 }});
             status = app.exec();
         }
     }

@@ -59,7 +59,8 @@ bool BusAntwortet(const QDeadlineTimer& ende) {
         for (const QByteArray& teil : adresse.mid(5).split(',')) {
             const QByteArray wert = teil.mid(teil.indexOf('=') + 1);
             const bool abstrakt = teil.startsWith("abstract=");
-            if ((!abstrakt && !teil.startsWith("path=")) || size_t(wert.size()) >= sizeof ort.sun_path - 1)
+            if ((!abstrakt && !teil.startsWith("path=")) ||
+                size_t(wert.size()) >= sizeof ort.sun_path - 1)
                 continue;
             std::memcpy(ort.sun_path + abstrakt, wert.constData(), size_t(wert.size()));
             laenge = socklen_t(offsetof(sockaddr_un, sun_path) + abstrakt + wert.size());
@@ -116,7 +117,8 @@ std::optional<T> Begrenzt(std::chrono::milliseconds frist, std::function<T()> ar
     return std::nullopt;
 }
 
-QDBusMessage Aufruf(const QString& schnittstelle, const QString& methode, const QVariantList& args) {
+QDBusMessage Aufruf(const QString& schnittstelle, const QString& methode,
+                    const QVariantList& args) {
     QDBusMessage m = QDBusMessage::createMethodCall(Name, Pfad, schnittstelle, methode);
     m.setArguments(args);
     return m;
@@ -233,7 +235,8 @@ QString Anwendungsdienst::Weiterreichen(const QVariantMap& plattformDaten,
                                         std::chrono::milliseconds frist) {
     if (!bus_) return {};
     const int ms = int(frist.count());
-    QDBusPendingCall aktivieren = bus_->asyncCall(Aufruf(Anwendung, "Activate", {plattformDaten}), ms);
+    QDBusPendingCall aktivieren =
+        bus_->asyncCall(Aufruf(Anwendung, "Activate", {plattformDaten}), ms);
     QDBusPendingReply<QString> ordner = bus_->asyncCall(Aufruf(Eigene, "Arbeitsordner", {}), ms);
     aktivieren.waitForFinished();
     ordner.waitForFinished();
@@ -259,7 +262,8 @@ void Anwendungsdienst::Anfragen(std::function<void()> schritt) {
 QString Anwendungsdienst::introspect(const QString&) const {
     return QStringLiteral(
         "<interface name=\"org.freedesktop.Application\">"
-        "<method name=\"Activate\"><arg type=\"a{sv}\" name=\"platform_data\" direction=\"in\"/></method>"
+        "<method name=\"Activate\"><arg type=\"a{sv}\" name=\"platform_data\" "
+        "direction=\"in\"/></method>"
         "<method name=\"Open\"><arg type=\"as\" name=\"uris\" direction=\"in\"/>"
         "<arg type=\"s\" name=\"hint\" direction=\"in\"/>"
         "<arg type=\"a{sv}\" name=\"platform_data\" direction=\"in\"/></method>"
@@ -287,7 +291,8 @@ bool Anwendungsdienst::handleMessage(const QDBusMessage& m, const QDBusConnectio
         {QStringLiteral("ActivateAction"), QStringLiteral("sava{sv}")},
         {QStringLiteral("Arbeitsordner"), QString()}};
     if (!signaturen.contains(methode) || anwendung == (methode == u"Arbeitsordner"))
-        return fehler(QDBusError::UnknownMethod, QStringLiteral("Unbekannte Methode %1").arg(methode));
+        return fehler(QDBusError::UnknownMethod,
+                      QStringLiteral("Unbekannte Methode %1").arg(methode));
     if (m.signature() != signaturen.value(methode))
         return fehler(QDBusError::InvalidArgs,
                       QStringLiteral("%1 erwartet (%2), nicht (%3)")
@@ -307,7 +312,8 @@ bool Anwendungsdienst::handleMessage(const QDBusMessage& m, const QDBusConnectio
     StartAbschliessen(daten.value(QStringLiteral("desktop-startup-id")).toString());
     const QString name = args.at(0).toString();
     const std::optional<Aktion> aktion = AktionAusName(name);
-    if (!aktion) return fehler(QDBusError::InvalidArgs, QStringLiteral("Unbekannte Aktion „%1“").arg(name));
+    if (!aktion)
+        return fehler(QDBusError::InvalidArgs, QStringLiteral("Unbekannte Aktion „%1“").arg(name));
     if (!qdbus_cast<QVariantList>(args.at(1)).isEmpty())
         return fehler(QDBusError::InvalidArgs,
                       QStringLiteral("Die Aktion „%1“ nimmt keinen Parameter").arg(name));
@@ -325,7 +331,8 @@ bool Anwendungsdienst::handleMessage(const QDBusMessage& m, const QDBusConnectio
 
 Rueckmeldung AktionUebergeben(Aktion aktion, qint64 zeitUs, const QVariantMap& startDaten,
                               const QString& programm) {
-    const Rueckmeldung ohneBus{1, QStringLiteral("Keine Sitzungsverbindung: Aktion nicht ausgeführt")};
+    const Rueckmeldung ohneBus{1,
+                               QStringLiteral("Keine Sitzungsverbindung: Aktion nicht ausgeführt")};
     const std::optional<QDBusConnection> bus = SitzungsbusVerbinden(std::chrono::seconds(1));
     if (!bus) return ohneBus;
     const auto laeuft = [&]() -> std::optional<bool> {
@@ -359,8 +366,7 @@ Rueckmeldung AktionUebergeben(Aktion aktion, qint64 zeitUs, const QVariantMap& s
     for (const AktionsEintrag& e : AktionsTabelle)
         if (e.aktion == aktion) name = QString::fromUtf16(e.name);
     const QDBusMessage r = bus->call(
-        Aufruf(Anwendung, QStringLiteral("ActivateAction"),
-               {name, QVariantList(), daten}),
+        Aufruf(Anwendung, QStringLiteral("ActivateAction"), {name, QVariantList(), daten}),
         QDBus::Block, 20000);
     if (r.type() == QDBusMessage::ReplyMessage) return {};
     if (r.errorName() == u"org.freedesktop.DBus.Error.NoReply")

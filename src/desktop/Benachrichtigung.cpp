@@ -79,11 +79,11 @@ void DesktopBenachrichtigung::Zurueckziehen() {
         return;
     }
     if (!id_) return;
-    QDBusMessage m =
-        portal_ ? QDBusMessage::createMethodCall(Portal, PortalPfad, PortalSchnittstelle,
-                                                 QStringLiteral("RemoveNotification"))
-                : QDBusMessage::createMethodCall(Dienst, Pfad, Dienst,
-                                                 QStringLiteral("CloseNotification"));
+    QDBusMessage m = portal_
+                         ? QDBusMessage::createMethodCall(Portal, PortalPfad, PortalSchnittstelle,
+                                                          QStringLiteral("RemoveNotification"))
+                         : QDBusMessage::createMethodCall(Dienst, Pfad, Dienst,
+                                                          QStringLiteral("CloseNotification"));
     if (portal_)
         m << PortalId;
     else
@@ -103,8 +103,8 @@ void DesktopBenachrichtigung::Geschlossen(const QDBusMessage& signal) {
 
 void DesktopBenachrichtigung::AktionGewaehlt(const QDBusMessage& signal) {
     const QVariantList a = signal.arguments();
-    const bool unsere = portal_ ? a.value(0).toString() == PortalId
-                                : (id_ && a.value(0).toUInt() == id_);
+    const bool unsere =
+        portal_ ? a.value(0).toString() == PortalId : (id_ && a.value(0).toUInt() == id_);
     if (!unsere || a.value(1).toString() != Standard || !angeklickt) return;
     QVariantMap daten;
     if (!schluessel_.isEmpty())

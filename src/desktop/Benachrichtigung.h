@@ -37,8 +37,8 @@ private slots:
 private:
     std::optional<QDBusConnection> bus_;
     bool portal_ = false;
-    uint id_ = 0;               // the server's number of the one shown
-    bool unterwegs_ = false;    // its Notify has not been answered yet
-    bool zurueck_ = false;      // and it is to be withdrawn on the answer
-    QString schluessel_;        // activation token that came with a click
+    uint id_ = 0;             // the server's number of the one shown
+    bool unterwegs_ = false;  // its Notify has not been answered yet
+    bool zurueck_ = false;    // and it is to be withdrawn on the answer
+    QString schluessel_;      // activation token that came with a click
 };

@@ -3,7 +3,6 @@
 
 #include <time.h>
 #include <unistd.h>
-
 #include <xcb/xcb.h>
 
 #include <QApplication>
@@ -142,8 +141,8 @@ void StartAbschliessen(const QString& startId) {
     if (!x11 || startId.isEmpty()) return;
     xcb_connection_t* c = x11->connection();
     const auto atom = [c](const char* name) {
-        xcb_intern_atom_reply_t* r =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, false, uint16_t(qstrlen(name)), name), nullptr);
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, false, uint16_t(qstrlen(name)), name), nullptr);
         const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(r);
         return a;
@@ -160,7 +159,8 @@ void StartAbschliessen(const QString& startId) {
     // The text with its terminating zero byte.
     for (qsizetype von = 0; von <= text.size(); von += 20) {
         std::memset(e.data.data8, 0, sizeof e.data.data8);
-        std::memcpy(e.data.data8, text.constData() + von, size_t(qMin<qsizetype>(20, text.size() + 1 - von)));
+        std::memcpy(e.data.data8, text.constData() + von,
+                    size_t(qMin<qsizetype>(20, text.size() + 1 - von)));
         xcb_send_event(c, false, e.window, XCB_EVENT_MASK_PROPERTY_CHANGE,
                        reinterpret_cast<const char*>(&e));
         e.type = weiter;

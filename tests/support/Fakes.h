@@ -2,8 +2,8 @@
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory, a message box that records its texts, a voice that records what
 // it is asked to say, a counting beep, a listener to the countdown's state,
-// and the desktop's notifications. Pruefstand builds one window on them; Ansicht reaches its controls
-// by their names, as a user sees them.
+// and the desktop's notifications. Pruefstand builds one window on them; Ansicht reaches its
+// controls by their names, as a user sees them.
 #pragma once
 
 #include <QCheckBox>
@@ -126,7 +126,9 @@ struct FakeCountdownStatus : ICountdownStatus {
 
 // Records what is shown and withdrawn: "+title: text" and "-".
 struct FakeBenachrichtigung : IBenachrichtigung {
-    void Zeigen(const QString& titel, const QString& text) override { verlauf << '+' + titel + ": " + text; }
+    void Zeigen(const QString& titel, const QString& text) override {
+        verlauf << '+' + titel + ": " + text;
+    }
     void Zurueckziehen() override { verlauf << QStringLiteral("-"); }
     QStringList verlauf;
 };
@@ -153,9 +155,9 @@ struct Pruefstand {
     explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {}
     // Builds the window, which runs Form_Load.
     Ansicht& Starten(IDateisystem* echteDateien = nullptr) {
-        form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
-                                               &meldung, &sprache, &signalton, &countdown,
-                                               &benachrichtigung});
+        form =
+            std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien, &meldung,
+                                            &sprache, &signalton, &countdown, &benachrichtigung});
         ansicht = std::make_unique<Ansicht>(*form);
         return *ansicht;
     }
