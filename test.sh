@@ -22,6 +22,7 @@ wahlweise() {  # the variable that asks for them, what they are for, the package
 wahlweise TEMPIRO_PIPEWIRE "the PipeWire sound tests" "${PAKETE_PIPEWIRE[@]}"
 wahlweise TEMPIRO_ORCA "the screen-reader tests with Orca" "${PAKETE_ORCA[@]}"
 wahlweise TEMPIRO_GNOME "the session hold's GNOME scenarios" "${PAKETE_GNOME[@]}"
+wahlweise TEMPIRO_BENACHRICHTIGUNG "the notification scenario" "${PAKETE_BENACHRICHTIGUNG[@]}"
 pakete_sicherstellen "${pakete[@]}"
 bauen build
 ctest --test-dir build --output-on-failure -j 2

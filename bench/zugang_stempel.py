@@ -24,8 +24,7 @@ import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from sitzung import Sitzung, punkt, warte_bis  # noqa: E402
-from e2e_bedienung import stempel_zeit  # noqa: E402
+from sitzung import Sitzung, punkt, stempel_zeit, warte_bis  # noqa: E402
 
 ZUGANG = "org.a11y.atspi.Accessible"
 

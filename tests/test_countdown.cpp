@@ -5,12 +5,14 @@
 // state as its listeners hear it with the warning about a far target; the
 // clock is a fake that the test moves, the tick procedure is called directly,
 // as the timer would. Without a window: the day numbers, the split of a span,
-// the summer-time rule in the clock line, and the kept fuzz corpus of reading
-// numbers from text and of SprecherNr.txt at start-up.
+// the summer-time rule in the clock line, the instant of a request from outside,
+// and the kept fuzz corpus of reading numbers from text and of SprecherNr.txt
+// at start-up.
 #include <QtTest>
 
 #include "Eigenschaften.h"
 #include "Zeitanzeige.h"
+#include "Anwendungsdienst.h"
 #include "Countdown.h"
 #include "support/Fakes.h"
 
@@ -299,6 +301,33 @@ private slots:
                 }
             }
         }
+    }
+
+    // The instant of a request from outside, from its platform data, for one
+    // arriving 100 s after the epoch: a number of microseconds 0 to 60 s old.
+    void anfrageZeit_data() {
+        QTest::addColumn<QVariant>("zeit");
+        QTest::addColumn<qint64>("instant");  // -1: none, the time of handling counts
+        const qint64 j = 100'000'000;
+        QTest::newRow("missing") << QVariant() << -1LL;
+        QTest::newRow("now, int64") << QVariant(j) << j;
+        QTest::newRow("60 s old, int32") << QVariant(int(j - 60'000'000)) << j - 60'000'000;
+        QTest::newRow("a microsecond older") << QVariant(j - 60'000'001) << -1LL;
+        QTest::newRow("in the future") << QVariant(j + 1) << -1LL;
+        QTest::newRow("negative") << QVariant(qint64(-5)) << -1LL;
+        QTest::newRow("uint64") << QVariant(quint64(j - 5)) << j - 5;
+        QTest::newRow("uint64 beyond int64") << QVariant(~quint64(0)) << -1LL;
+        QTest::newRow("double, cut to the microsecond") << QVariant(j - 2.5) << j - 3;
+        QTest::newRow("NaN") << QVariant(qQNaN()) << -1LL;
+        QTest::newRow("digits in a text") << QVariant(QString::number(j)) << -1LL;
+        QTest::newRow("a byte array") << QVariant(QByteArray("1")) << -1LL;
+    }
+    void anfrageZeit() {
+        QFETCH(QVariant, zeit);
+        QFETCH(qint64, instant);
+        QVariantMap daten{{"activation-token", "x"}};
+        if (zeit.isValid()) daten.insert("zeit", zeit);
+        QCOMPARE(AnfrageZeit(daten, 100'000'000).value_or(-1), instant);
     }
 
     // The kept fuzz corpus replayed: every input found or collected while

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Platform services the program uses: the local clock, the file service, the
-// modal message box, the speech engine and the seconds beat. Start-up receives
+// modal message box, the speech engine, the seconds beat and the desktop's
+// notifications. Start-up receives
 // them as interfaces; production hands in the real classes, tests hand in fakes.
 #pragma once
 
@@ -36,6 +37,9 @@ public:
     // milliseconds of the window system's input clock; the reading of now
     // when that instant cannot be told or lies more than a minute back.
     virtual UhrLesung LesenZu(quint64 eingabeZeit) = 0;
+    // The reading for an instant of the wall clock, in microseconds since the
+    // epoch: the moment a request from outside the window was made.
+    virtual UhrLesung LesenUm(qint64 wandzeitUs) = 0;
 };
 
 // ---------------------------------------------------------------- files
@@ -157,6 +161,20 @@ public:
     virtual void CountdownGeschaltet(bool laeuft) = 0;
 };
 
+// ---------------------------------------------------------------- desktop notification
+
+// A notification of the desktop beside a message box, for a window that may
+// be hidden when the box comes up. Both calls return at once; without a
+// notification server nothing is shown and nothing is said.
+class IBenachrichtigung {
+public:
+    virtual ~IBenachrichtigung() = default;
+    // Shows it until it is withdrawn; clicking it brings the window forward.
+    virtual void Zeigen(const QString& titel, const QString& text) = 0;
+    // Withdraws the one shown, if any.
+    virtual void Zurueckziehen() = 0;
+};
+
 // Everything start-up is handed. None of the pointers is owned here; all must
 // outlive the window.
 struct Dienste {
@@ -166,4 +184,5 @@ struct Dienste {
     ISprachDienst* sprache = nullptr;  // may be null: no speech engine at all
     ISignalton* signalton = nullptr;
     ICountdownStatus* countdown = nullptr;  // may be null: nobody listens
+    IBenachrichtigung* benachrichtigung = nullptr;  // may be null: none
 };

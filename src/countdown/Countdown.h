@@ -47,6 +47,10 @@ void ZeitZerlegen(const float& Zeit, qint16& Stunden, qint16& Minuten, qint16& S
 // The remaining-time display, " in HH:MM:SS", of the absolute value of the hours left.
 QString RestZeitText(double RestStunden);
 
+// What a countdown that has ended was set to, for the desktop's notification
+// of its end: "Dauer HH:MM:SS" for a duration, else "Zeitpunkt HH:MM:SS".
+QString AbgelaufenText(double EingabeZeit, bool dauer);
+
 // The warning for a target too far away for a spoken countdown, the number
 // written "000.00" with the decimal separator of the given locale.
 QString ZuWeitText(double RestStunden, const QLocale& ort = QLocale());

@@ -209,7 +209,7 @@ void Form1::Form_Load() {
     SprecherBeschreiben();
     if (!sprachStart) {
         // Speech could not be set up: say so, switch speech off for this run.
-        D.meldung->MsgBox(QStringLiteral(
+        Meldung(QStringLiteral(
             "Problem mit Initialisierung der Sprachausgabe, Installation überprüfen"));
         SetzeWert(ui_->Check_SprachAusgabe, 0);
         ui_->Check_SprachAusgabe->setEnabled(false);
@@ -221,7 +221,7 @@ void Form1::Form_Load() {
     A.Zeitnehmung =
         A.Dateisystem->OpenTextFile(QStringLiteral("zeitnehmung.txt"), IoModus::ForAppending, true);
     if (!A.Zeitnehmung)
-        D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
+        Meldung(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
 }
 
 void Form1::Form_Unload() {

@@ -57,7 +57,7 @@ void Form1::List_Sprecher_Click() {
         // Reported once; moving on through the list does not repeat the box
         // until a save has worked again.
         speichernMisslungen_ = true;
-        D.meldung->MsgBox(QStringLiteral("SprecherNr.txt lässt sich nicht speichern"));
+        Meldung(QStringLiteral("SprecherNr.txt lässt sich nicht speichern"));
     }
     SprachTokens stimmen;
     if (A.Stimme && A.Stimme->GetVoices(stimmen) && zeile < stimmen.Count()) {

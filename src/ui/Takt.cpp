@@ -33,7 +33,7 @@ void Form1::TaktMeldung(const QString& text) {
     // because the check box is cleared only when the first box closes.
     if (!D.meldung) return;
     const QScopedValueRollback offen(taktMeldungOffen_, true);
-    D.meldung->MsgBox(text);
+    Meldung(text);
 }
 
 bool Form1::TaktSagt(double RestStunden) const {
@@ -74,7 +74,18 @@ void Form1::Timer_OccRestZeit_Timer() {
         ui_->Text_RestZeit->setText(QString());
         Timer_OccRestZeit->Schalten(false);
         ui_->Label_akti->setVisible(false);
-        if (TaktMeldet(RestStunden)) TaktMeldung(QStringLiteral("Zeitpunkt vorbei"));
+        if (TaktMeldet(RestStunden)) {
+            // A window that is not the active one (minimised, behind others,
+            // on another workspace) may hide its box: the desktop also shows
+            // a notification, withdrawn when the box is closed.
+            const bool verdeckt = !isActiveWindow() && D.benachrichtigung;
+            if (verdeckt)
+                D.benachrichtigung->Zeigen(
+                    QStringLiteral("Countdown abgelaufen"),
+                    AbgelaufenText(A.EingabeZeit, Wert(ui_->Check_Dauer) == 1));
+            TaktMeldung(QStringLiteral("Zeitpunkt vorbei"));
+            if (verdeckt) D.benachrichtigung->Zurueckziehen();
+        }
         ui_->Label_akti->setVisible(true);
         CountdownLaeuftSetzen(false);
     }

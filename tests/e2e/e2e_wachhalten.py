@@ -243,13 +243,18 @@ def szenario_bildschirmschoner(s):
 
 
 def szenario_ohne_antwort(s):
-    """No session bus, or one that stops answering once the window is up: the
-    countdown runs and ends on time, and the program ends promptly."""
-    if not s.bus:
-        s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(s.basis, "kein-bus")
-    fenster = einstellen(s, 1)
+    """No session bus, or one that stops answering before the start: the
+    window comes within a second more, an action from the command line is
+    refused, the countdown runs and ends on time, and the program ends
+    promptly."""
     if s.bus:
         s.bus.send_signal(signal.SIGSTOP)
+    fenster = einstellen(s, 1)
+    pruefe(s.fenster_bereit - s.app_start < 3.0, "the window comes within a second more")
+    status, fehler, dauer = s.aufrufen(["--timer"])
+    print("  measured: the command ended after %.2f s" % dauer)
+    pruefe(status == 1 and fehler == "Keine Sitzungsverbindung: Aktion nicht ausgeführt\n" and
+           dauer < 2.0, "tempiro --timer says there is no session bus and exits 1")
     t0 = s.druecken(fenster)
     pruefe(s.zeitzeile_laeuft(fenster, 2.5), "the clock line goes on while the countdown starts")
     s.ende_abwarten(t0, 10.5, 15.0)

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory, a message box that records its texts, a voice that records what
-// it is asked to say, a counting beep, and a listener to the countdown's
-// state. Voice and beat also log every sound in one list: "K" a click at
-// once, "'text'" a phrase at once, "/n" after it in voice n, "@ss" placed for
-// the second ss of a minute ("@ss.mmm" within it), a leading "-" taken back. Pruefstand builds one
-// window on them; Ansicht reaches its controls by their names, as a user sees them.
+// it is asked to say, a counting beep, a listener to the countdown's state,
+// and the desktop's notifications. Voice and beat also log every sound in one
+// list: "K" a click at once, "'text'" a phrase at once, "/n" after it in voice
+// n, "@ss" placed for the second ss of a minute ("@ss.mmm" within it), a
+// leading "-" taken back. Pruefstand builds one window on them; Ansicht reaches
+// its controls by their names, as a user sees them.
 #pragma once
 
 #include <QCheckBox>
@@ -32,6 +33,10 @@ struct FakeUhr : IUhr {
     UhrLesung LesenZu(quint64 eingabeZeit) override {
         const quint64 alter = eingabeUhr - eingabeZeit;
         return UhrLesungAus(alter <= 60000 ? jetzt.addMSecs(-qint64(alter)) : jetzt);
+    }
+    // The fake's wall clock counts its local time as if it were UTC.
+    UhrLesung LesenUm(qint64 wandzeitUs) override {
+        return UhrLesungAus(QDateTime::fromMSecsSinceEpoch(wandzeitUs / 1000, Qt::UTC));
     }
     // Local wall-clock time the clock shows; the zone plays no part.
     void Setze(const QDateTime& lokal) { jetzt = lokal; }
@@ -138,6 +143,15 @@ struct FakeCountdownStatus : ICountdownStatus {
     QString verlauf;  // every report: 1 running, 0 not
 };
 
+// Records what is shown and withdrawn: "+title: text" and "-".
+struct FakeBenachrichtigung : IBenachrichtigung {
+    void Zeigen(const QString& titel, const QString& text) override {
+        verlauf << '+' + titel + ": " + text;
+    }
+    void Zurueckziehen() override { verlauf << QStringLiteral("-"); }
+    QStringList verlauf;
+};
+
 // The window's controls and timers, found by their names, and its state.
 struct Ansicht {
     explicit Ansicht(Form1& f);
@@ -162,8 +176,9 @@ struct Pruefstand {
     }
     // Builds the window, which runs Form_Load.
     Ansicht& Starten(IDateisystem* echteDateien = nullptr) {
-        form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
-                                               &meldung, &sprache, &signalton, &countdown});
+        form =
+            std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien, &meldung,
+                                            &sprache, &signalton, &countdown, &benachrichtigung});
         ansicht = std::make_unique<Ansicht>(*form);
         return *ansicht;
     }
@@ -177,6 +192,7 @@ struct Pruefstand {
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
     QStringList ton;  // every sound of voice and beat, as logged above
+    FakeBenachrichtigung benachrichtigung;
     std::unique_ptr<Form1> form;
     std::unique_ptr<Ansicht> ansicht;
 };
