@@ -49,56 +49,6 @@ private slots:
         QDir::setCurrent("/");
     }
 
-    // The picture is drawn from the version for the window's scale, pixel for
-    // pixel; ctest runs this once more at scale 2 (test_fenster_skala2).
-    void bild() {
-        Pruefstand p;
-        Ansicht& f = p.Starten();
-        QVERIFY(Zeigen(*f.form));
-        QCOMPARE(f->devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
-        const QImage bild = f.Image1->pixmap().toImage();
-        QCOMPARE(bild.devicePixelRatio(), f->devicePixelRatio());
-        QCOMPARE(bild,
-                 QImage(f->devicePixelRatio() > 1 ? ":/tempiro/bild@2x.jpg" : ":/tempiro/bild.jpg")
-                     .convertToFormat(bild.format()));
-    }
-
-    // Tab and Shift+Tab go round the window in the tab order, skipping what
-    // cannot take the focus and what is disabled; Enter and the keypad's Enter
-    // press the focused button as the space bar does.
-    void tabFolge_data() {
-        QTest::addColumn<QString>("folge");
-        const QString alle =
-            "Command1 Command2 List_Sprecher Check_SprachAusgabe Combo_S Combo_M Combo_H "
-            "Check_CountDown Command_Start Combo_Morgen Check_Dauer Command_Zeitansage "
-            "Command_Datumsansage btn_ZeitSpeichern Check_MldVorbei";
-        QTest::newRow("at start") << alle;
-        QTest::newRow("exposure timer: no day list") << QString(alle).remove("Combo_Morgen ");
-    }
-    void tabFolge() {
-        QFETCH(QString, folge);
-        Pruefstand p;
-        Ansicht& f = p.Starten();
-        SetzeWert(f.Check_Dauer, folge.contains("Combo_Morgen") ? 0 : 1);
-        QVERIFY(Zeigen(*f.form));
-        // Once round each way, the way back noted backwards.
-        auto runde = [&](Qt::Key taste) {
-            QStringList r{QApplication::focusWidget()->objectName()};
-            for (qsizetype i = folge.count(u' '); i >= 0; --i) {
-                QTest::keyClick(QApplication::focusWidget(), taste);
-                r.insert(taste == Qt::Key_Tab ? r.size() : 0,
-                         QApplication::focusWidget()->objectName());
-            }
-            return r.join(' ');
-        };
-        QCOMPARE(runde(Qt::Key_Tab), folge + ' ' + folge.section(' ', 0, 0));
-        QCOMPARE(runde(Qt::Key_Backtab), folge + ' ' + folge.section(' ', 0, 0));
-        f.btn_ZeitSpeichern->setFocus();
-        QTest::keyClick(f.btn_ZeitSpeichern, Qt::Key_Return);
-        QTest::keyClick(f.btn_ZeitSpeichern, Qt::Key_Enter, Qt::KeypadModifier);
-        QCOMPARE(p.Log().count("\r\n"), 2);
-    }
-
     // Start-up on real files reads the first line of SprecherNr.txt, however
     // long, and selects the voice its number names (0 when it does not fit in
     // 16 bits); the file is then replaced whole by exactly that choice, and

@@ -268,24 +268,6 @@ private slots:
         QVERIFY(dienst.ErzeugeStimme());
     }
 
-    // Services share the one engine: one shut down with phrases still queued
-    // does not hang, its voices then refuse, and the other's still speak.
-    void motorUndDaten() {
-        Aufnahme aufnahme, zweite;
-        EspeakSprachDienst bleibt(zweite);
-        auto andere = bleibt.ErzeugeStimme();
-        std::unique_ptr<IStimme> stimme;
-        {
-            EspeakSprachDienst dienst(aufnahme);
-            stimme = dienst.ErzeugeStimme();
-            QVERIFY(stimme && andere);
-            for (int i = 0; i < 20; ++i) stimme->Speak("Noch 90 Sekunden", SVSFlagsAsync);
-        }
-        SprachTokens stimmen;
-        QVERIFY(!stimme->GetVoices(stimmen) && !stimme->Speak("eins", SVSFDefault));
-        QVERIFY(!zweite.Sagen(*andere, "eins").empty());
-    }
-
     // Without a server nothing waits and the beat falls back to the platform
     // beep. With one, a sink kept awake wakes again with a new server, and
     // an idle one reconnects on the next request, also after the wall clock

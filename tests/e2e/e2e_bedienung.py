@@ -135,18 +135,6 @@ def szenario_tonserver_stirbt(s):
     s.beenden(fenster)
 
 
-def szenario_tonserver_steht(s):
-    """A sound server that stopped answering before start-up: "Ansage Zeit"
-    gives up within seconds, a press after it is stamped, and the window closes."""
-    s.tonserver.send_signal(signal.SIGSTOP)
-    fenster = s.starten()
-    for name in ("Command_Zeitansage", "btn_ZeitSpeichern"):
-        s.klick(fenster, name)
-    s.stempel(1, 15)
-    s.beenden(fenster, 3)
-    s.tonserver.send_signal(signal.SIGCONT)
-
-
 def szenario_senke_wach(s):
     """A spoken 35-second exposure countdown: the sink never sleeps while it
     runs, though "Noch 30 Sekunden" and "Noch 20 Sekunden" are ten seconds
@@ -179,7 +167,6 @@ SZENARIEN = {
     "zeit_speichern": (szenario_zeit_speichern, {"bus": True}),
     "countdown": (szenario_countdown, {}),
     "tonserver_stirbt": (szenario_tonserver_stirbt, {}),
-    "tonserver_steht": (szenario_tonserver_steht, {}),
     "senke_wach": (szenario_senke_wach, {}),
 }
 

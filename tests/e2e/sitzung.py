@@ -45,7 +45,7 @@ BUS_STARTER = "/usr/libexec/at-spi-bus-launcher"
 
 # The window's controls as the window definition places them: left, top, width
 # and height in twips (15 to a pixel), the kind the accessibility bus reports
-# and the accessible name. The first fifteen take the focus, in the order of Tab.
+# and the accessible name.
 CONTROLS = {
     "Command1": ((360, 2400, 615, 255), "push button", "start"),
     "Command2": ((1080, 2400, 615, 255), "push button", "stop"),
@@ -66,7 +66,6 @@ CONTROLS = {
     "Image1": ((2880, 120, 1725, 2160), "image", "Sanduhr"),
     "Label_Zeitanzeige": ((240, 360, 2535, 255), "label", "Aktuelle Zeit"),
 }
-TABFOLGE = list(CONTROLS)[:15]
 
 
 def rechteck(name):
