@@ -174,6 +174,85 @@ private slots:
         QCOMPARE(p.signalton.piepse, schlag ? 18017 : 0);  // the expiry tick too
     }
 
+    // The countdown-state service hears "running" exactly while the tick runs:
+    // from the start to a stop, a halt by the entry or the expiry tick, and
+    // "stopped" when the window closes. A halt stops only the tick: the next
+    // press stops the countdown, the one after starts anew. While a box is
+    // open the state and whether the spoken countdown is ticked are noted in
+    // brackets, and a tick meanwhile is dropped: the warning about a far
+    // target comes once, and is cleared only when its box closes. The sounds
+    // of the coming second are placed at its boundary (logged as in Fakes.h),
+    // from the start on, and taken back by a stop, a halt, the close, and a
+    // tick that reads another second; that tick sounds its own at once. The
+    // beat, speech, the spoken countdown and the voice place or take back
+    // theirs; the expiry's beat is placed unless a box comes first.
+    // Steps: press (the start/stop button), halt (a typed entry), day (the
+    // day list chosen), tickN (N seconds on, then one tick), again (the
+    // spoken countdown ticked again), box (the end message wanted), beat and
+    // nobeat (the beat's buttons), speechoff, countdownoff, voice (the second
+    // voice chosen), close.
+    void countdownStatus_data() {
+        QTest::addColumn<QString>("ablauf");    // the entry | the steps
+        QTest::addColumn<QString>("gemeldet");  // every report, 1 running, 0 stopped
+        QTest::addColumn<QString>("ton");       // every sound of voice and beat
+        // clang-format off
+        QTest::newRow("start, stop") << "00 00 30 Heute 1|press tick1 press" << "10" << "";
+        QTest::newRow("halt, stop, start anew") << "00 00 30 Heute 1|press tick1 halt tick1 press press tick1" << "101" << "";
+        QTest::newRow("halts repeated, day chosen") << "00 00 30 Heute 1|press halt halt day press halt" << "10" << "";
+        QTest::newRow("clock steps, expiry without box") << "00 00 02 Heute 1|press tick5 tick5 tick5" << "10"
+            << "'1'@01 -'1'@01 '3' '4'@06 -'4'@06 '8' '9'@11 -'9'@11";
+        QTest::newRow("expiry with box: let go before it") << "00 00 02 Heute 1|box press tick5 tick5 tick5" << "10[0 1]"
+            << "'1'@01 -'1'@01 '3' '4'@06 -'4'@06 '8' '9'@11 -'9'@11";
+        QTest::newRow("far target: ticked again, warned again") << "20 00 00|press tick1 again tick1 tick1" << "1[1 1][1 1]" << "";
+        QTest::newRow("target long past") << "00 00 00|press tick1" << "10" << "";
+        QTest::newRow("closed while running") << "00 10 00 Heute 1|press tick1 close" << "10" << "";
+        QTest::newRow("closed while idle") << "00 10 00 Heute 1|press press close" << "10" << "";
+        QTest::newRow("never started") << "00 10 00|halt day close" << "" << "";
+        QTest::newRow("beat and number, stopped") << "00 00 05 Heute 1@2026-12-05T10:00:00.500|beat press tick1 press" << "10"
+            << "K@01 '4'@01 K@02 '3'@02 -K@02 -'3'@02";
+        QTest::newRow("beat off and on") << "00 00 05 Heute 1|beat press nobeat beat" << "1" << "K@01 '4'@01 -K@01 K@01";
+        QTest::newRow("speech off") << "00 00 05 Heute 1|press speechoff" << "1" << "'4'@01 -'4'@01";
+        QTest::newRow("spoken countdown off, on") << "00 00 05 Heute 1|press countdownoff again" << "1"
+            << "'4'@01 -'4'@01 '4'@01";
+        QTest::newRow("another voice") << "00 00 05 Heute 1|press voice" << "1" << "'4'@01 -'4'@01 '4'/1@01";
+        QTest::newRow("a tick four seconds late") << "00 00 05 Heute 1|beat press tick1 tick5" << "1"
+            << "K@01 '4'@01 K@02 '3'@02 -K@02 -'3'@02 '1' K K@07 '2'@07";
+        QTest::newRow("expiry beat on its boundary") << "00 00 00 Heute@2026-12-05T00:00:10|beat press tick1" << "10" << "K@11";
+        QTest::newRow("box wanted in the last second") << "00 00 00 Heute@2026-12-05T00:00:10|beat press box tick1"
+            << "10[0 1]" << "K@11 -K@11 K";
+        // clang-format on
+    }
+    void countdownStatus() {
+        QFETCH(QString, ablauf);
+        QFETCH(QString, gemeldet);
+        QFETCH(QString, ton);
+        Pruefstand p;
+        Ansicht& f = Einrichten(p, ablauf.section(u'|', 0, 0));
+        QCOMPARE(p.countdown.verlauf, QString());  // start-up holds nothing
+        p.meldung.waehrendOffen = [&] {
+            p.countdown.verlauf +=
+                QStringLiteral("[%1 %2]").arg(p.countdown.laeuft).arg(Wert(f.Check_CountDown));
+            Takt(p);  // dropped while the box is open
+        };
+        for (const QString& s : ablauf.section(u'|', 1).split(u' ')) {
+            if (s == "box") SetzeWert(f.Check_MldVorbei, 1);
+            if (s == "again") SetzeWert(f.Check_CountDown, 1);
+            if (s == "countdownoff") SetzeWert(f.Check_CountDown, 0);
+            if (s == "speechoff") SetzeWert(f.Check_SprachAusgabe, 0);
+            if (s == "voice") f.List_Sprecher->setCurrentRow(1);
+            if (s == "beat" || s == "nobeat") (s == "beat" ? f.Command1 : f.Command2)->click();
+            if (s == "press") f->Command_Start_Click();
+            if (s == "halt") f.Combo_S->setEditText(f.Combo_S->currentText() + u'0');
+            if (s == "day") f->Combo_Morgen_Click();
+            if (s.startsWith("tick")) Takt(p, s.mid(4).toInt());
+            if (s == "close") p.form.reset();
+            if (!p.form) break;
+            QCOMPARE(p.countdown.laeuft, f.Timer_OccRestZeit->IstAn());
+        }
+        QCOMPARE(p.countdown.verlauf, gemeldet);
+        QCOMPARE(p.ton.join(u' '), ton);
+    }
+
     // Every day of the years the clock can show, against Qt's Julian day
     // (counted from noon) shifted to the midnight-based scale; the year read
     // from a date is 2000 + its last two digits.

@@ -73,30 +73,6 @@ bool Gehoert(const ErledigungPtr& e) {
     return e && QTest::qWaitFor([&] { return e->Fertig(); }, 10000);
 }
 
-// Records what the engine hands over; reports every phrase heard at once.
-struct Aufnahme : ITonausgabe {
-    std::mutex mutex;
-    std::vector<Abtastwerte> phrasen;
-    std::atomic<int> rate = 0;  // as the engine reported it
-    void Abtastrate(int hz) override { rate = hz; }
-    void Phrase(std::optional<Wanduhr::time_point>, Abtastwerte pcm, ErledigungPtr e) override {
-        {
-            std::lock_guard lock(mutex);
-            phrasen.push_back(std::move(pcm));
-        }
-        e->Melden();
-    }
-    bool Klick(std::optional<Wanduhr::time_point>, ErledigungPtr) override { return false; }
-    Abtastwerte Sagen(IStimme& stimme, const QString& text) {  // and forget it
-        phrasen.clear();
-        if (!Gehoert(stimme.Speak(text, SVSFDefault))) return {};
-        return phrasen.size() == 1 ? std::exchange(phrasen, {})[0] : Abtastwerte{};
-    }
-};
-
-double sekunden(const Abtastwerte& p) { return double(p.size()) / kAbtastrate; }
-bool laut(int16_t x) { return std::abs(x) >= 320; }  // -40 dBFS
-
 }  // namespace
 
 class TestTon : public QObject {
@@ -218,54 +194,6 @@ private slots:
         QVERIFY(e[2]->Fertig() && e[3]->Fertig() && e[4]->Fertig());
         l.Bis(l.t + 1500ms);
         QVERIFY(!l.spur.Laeuft());
-    }
-
-    // Each number of the count, at rate -5, well under a second and sounding
-    // at once; every voice offered speaks; each phrase keeps the voice and rate
-    // of its request and is complete when Speak returns; wrong values refused.
-    void sprache() {
-        Aufnahme aufnahme;
-        EspeakSprachDienst dienst(aufnahme);
-        auto stimme = dienst.ErzeugeStimme();
-        QVERIFY(stimme && stimme->SetRate(-5));
-        for (int i = 10; i >= 0; --i) {
-            const Abtastwerte p = aufnahme.Sagen(*stimme, QString::number(i));
-            QVERIFY2(sekunden(p) > 0.15 && sekunden(p) < 0.85 &&
-                         std::find_if(p.begin(), p.end(), laut) - p.begin() < kAbtastrate / 100,
-                     qPrintable(QString::number(i)));
-        }
-        SprachTokens stimmen;
-        QVERIFY(stimme->GetVoices(stimmen) && stimmen.Count() >= 2 &&
-                stimmen.Item(0).name == "Deutsch");
-        for (int i = 0; i < stimmen.Count(); ++i) {
-            QVERIFY(stimme->SetVoice(stimmen.Item(i)));
-            const Abtastwerte p = aufnahme.Sagen(*stimme, "eins");
-            QVERIFY2(std::count_if(p.begin(), p.end(), laut) > kAbtastrate / 20,
-                     qPrintable(stimmen.Item(i).name));
-        }
-        QVERIFY(stimme->SetVoice(stimmen.Item(0)) && stimme->SetRate(0));
-        const Abtastwerte ref = aufnahme.Sagen(*stimme, "Noch eine Stunde");
-        QVERIFY(stimme->SetRate(-5) && stimme->Speak("Noch eine Stunde", SVSFlagsAsync));
-        QVERIFY(stimme->SetRate(0) && !stimme->SetRate(11) &&
-                !stimme->SetVoice(SprachToken{stimmen.Count(), {}}));
-        QVERIFY(stimme->Speak(QString(), SVSFlagsAsync));  // nothing to hear
-        QVERIFY(Gehoert(stimme->Speak("Noch eine Stunde", SVSFDefault)));
-        QCOMPARE(aufnahme.phrasen.size(), size_t(3));
-        QCOMPARE(aufnahme.rate.load(), kAbtastrate);  // as espeak-ng's voices report it
-        QVERIFY(sekunden(aufnahme.phrasen[0]) > 1.3 * sekunden(ref) && aufnahme.phrasen[1].empty());
-        QVERIFY(std::abs(sekunden(aufnahme.phrasen[2]) - sekunden(ref)) < 0.08);
-    }
-
-    // Without its data the engine refuses, also when asked again, and starts
-    // once they are there.
-    void initTestCase() {
-        QTemporaryDir leer;
-        qputenv("ESPEAK_DATA_PATH", QFile::encodeName(leer.path()));
-        Aufnahme aufnahme;
-        EspeakSprachDienst dienst(aufnahme);
-        QVERIFY(!dienst.ErzeugeStimme() && !dienst.ErzeugeStimme());
-        qunsetenv("ESPEAK_DATA_PATH");
-        QVERIFY(dienst.ErzeugeStimme());
     }
 
     // Without a server nothing waits and the beat falls back to the platform
