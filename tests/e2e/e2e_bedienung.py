@@ -19,9 +19,8 @@ import time
 
 sys.dont_write_bytecode = True  # no compiled copy of the session module in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from sitzung import (MEZ, STEMPEL_ZEILE, RATE, einsaetze, laengste_sekundenkette,  # noqa: E402
-                     laute_strecken, lies_aufnahme, main, pruefe, punkt, rechteck, stempel_zeit,
-                     warte_bis)
+from sitzung import (einsaetze, laute_strecken, main, pruefe, punkt, rechteck,  # noqa: E402
+                     stempel_zeit, warte_bis)
 
 # The caption of "Timer Start" without the button's frame and focus mark.
 START_BESCHRIFTUNG = tuple(a + b for a, b in zip(rechteck("Command_Start"), (12, 9, -24, -18)))
