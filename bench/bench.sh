@@ -519,10 +519,12 @@ for srv in "${KLANG_NAMEN[@]}"; do
         [ "${l:-0}" = 0 ] || z_verlust[$k]+=": $(wert "$z" lost_ms | sed 's/,/, /g') ms"
     done
 done
-# The wake-ups and CPU, per server, state and load, from wecker.py's lines.
-faden() {  # line, thread name: its switches a second
-    wert "$1" threads | tr ',' '\n' | awk -F: -v n="$2" '$1 == n { print $3 }'
+# The wake-ups and CPU, per server, state and load, from wecker.py's lines:
+# "woken/all" per second, the voluntary switches (wake-ups) and all of them.
+faden() {  # line, thread name: its wake-ups/switches a second
+    wert "$1" threads | tr ',' '\n' | awk -F: -v n="$2" '$1 == n { print $2 "/" $3 }'
 }
+woken() { echo "$(wert "$1" wakeups)/$(wert "$1" switches)"; }
 declare -A z_w_countdown z_w_ruhe z_cpu_countdown z_cpu_ruhe
 for srv in "${SERVER_NAMEN[@]}"; do
     for last in ruhe last; do
@@ -530,14 +532,17 @@ for srv in "${SERVER_NAMEN[@]}"; do
         z=${z_wecker[$srv-countdown-$last]:-}
         v=${z_wecker[vorher-$srv-countdown-$last]:-}
         if [ -n "$z" ]; then
-            z_w_countdown[$k]="$(wert "$z" switches) (woken $(wert "$z" wakeups); sound thread $(faden "$z" tempiro-ton), window $(faden "$z" tempiro), display $(faden "$z" QXcbEventQueue), speech $(faden "$z" tempiro-sprache))${v:+; before: $(wert "$v" switches)}: $(erfuellt "$(wert "$z" switches)" "<=" 25)"
+            z_w_countdown[$k]="$(woken "$z") (sound thread $(faden "$z" tempiro-ton), window $(faden "$z" tempiro), display $(faden "$z" QXcbEventQueue), speech $(faden "$z" tempiro-sprache))${v:+; before: $(woken "$v")}: $(erfuellt "$(wert "$z" wakeups)" "<=" 25)"
             z_cpu_countdown[$k]="$(wert "$z" cpu) %"
             [ -z "$v" ] || z_cpu_countdown[$k]+=" (before: $(wert "$v" cpu) %): $(erfuellt "$(wert "$z" cpu)" "<=" "$(awk -v c="$(wert "$v" cpu)" 'BEGIN { print c / 2 }')")"
         fi
         z=${z_wecker[$srv-ruhe-$last]:-}
         v=${z_wecker[vorher-$srv-ruhe-$last]:-}
         if [ -n "$z" ]; then
-            z_w_ruhe[$k]="window $(faden "$z" tempiro), display $(faden "$z" QXcbEventQueue), all $(wert "$z" switches)${v:+; before: window $(faden "$v" tempiro)}; sink $(wert "$z" sink): $(erfuellt "$(faden "$z" tempiro)" "<=" 1.1)"
+            f=$(faden "$z" tempiro)
+            ok=$(erfuellt "${f%%/*}" "<=" 1.1)
+            [ "$(wert "$z" sink)" = SUSPENDED ] || ok=MISSED
+            z_w_ruhe[$k]="window $f, display $(faden "$z" QXcbEventQueue), all $(woken "$z")${v:+; before: window $(faden "$v" tempiro), display $(faden "$v" QXcbEventQueue)}; sink $(wert "$z" sink): $ok"
             z_cpu_ruhe[$k]="$(wert "$z" cpu) %${v:+ (before: $(wert "$v" cpu) %)}"
         fi
     done
@@ -623,17 +628,19 @@ cat <<EOF
 
 | wake-ups and CPU | goal | PulseAudio | PipeWire (pipewire-pulse), quantum 64 |
 |---|---|---|---|
-| context switches a second, all threads, 60 s of a countdown with beat and speech, idle | ≤ 25 |$(spalte2 z_w_countdown ruhe)
-| the same under stress-ng --cpu 2 | ≤ 25 |$(spalte2 z_w_countdown last)
+| wake-ups / context switches a second, all threads, 60 s of a countdown with beat and speech, idle | ≤ 25 wake-ups |$(spalte2 z_w_countdown ruhe)
+| the same under stress-ng --cpu 2 | ≤ 25 wake-ups |$(spalte2 z_w_countdown last)
 | CPU of that countdown (the scheduler's run time), idle | ≤ half of the build before |$(spalte2 z_cpu_countdown ruhe)
 | the same under stress-ng --cpu 2 | the same |$(spalte2 z_cpu_countdown last)
-| context switches a second of 60 s idle clock, by thread; the sink's state at the end, idle | window ≤ 1.1, sink asleep |$(spalte2 z_w_ruhe ruhe)
+| wake-ups / context switches a second of 60 s idle clock, by thread; the sink's state at the end, idle | window ≤ 1.1 wake-ups, sink asleep |$(spalte2 z_w_ruhe ruhe)
 | the same under stress-ng --cpu 2 | the same |$(spalte2 z_w_ruhe last)
 | CPU of 60 s idle clock, idle | — |$(spalte2 z_cpu_ruhe ruhe)
 | the same under stress-ng --cpu 2 | — |$(spalte2 z_cpu_ruhe last)
 
-- Wake-ups (bench/wecker.py): the voluntary and involuntary context switches of every
-  thread from /proc over 60 s, "woken" the voluntary ones alone; the countdown a 55 s
+- Wake-ups (bench/wecker.py): the context switches of every thread from /proc over
+  60 s, as wake-ups (voluntary: the thread slept and was woken) / all (with the
+  involuntary ones, preemptions by the X server a repaint woke or by the load); the
+  goals are judged on the wake-ups. The countdown a 55 s
   exposure timer with the beat and the spoken countdown, from 3 s after its start
   ("Noch 50 Sekunden" to the count after the target); the idle clock from 4 s after the
   start. ${TEMPIRO_VORHER:+"before": the build $TEMPIRO_VORHER, measured the same way right before each run.}
