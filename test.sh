@@ -22,6 +22,7 @@ wahlweise() {  # the variable that asks for them, what they are for, the package
 wahlweise TEMPIRO_PIPEWIRE "the PipeWire sound tests" "${PAKETE_PIPEWIRE[@]}"
 wahlweise TEMPIRO_ORCA "the screen-reader tests with Orca" "${PAKETE_ORCA[@]}"
 wahlweise TEMPIRO_GNOME "the session hold's GNOME scenarios" "${PAKETE_GNOME[@]}"
+wahlweise TEMPIRO_BENACHRICHTIGUNG "the notification scenario" "${PAKETE_BENACHRICHTIGUNG[@]}"
 pakete_sicherstellen "${pakete[@]}"
 bauen build
 ctest --test-dir build --output-on-failure -j 2
@@ -30,6 +31,8 @@ ctest --test-dir build --output-on-failure -j 2
 # on that formatted code; over it, the run fails.
 black --check --quiet tests bench
 tests/zeilen.sh
+# Every committed fault still applies exactly, and names the tests that catch it.
+tests/maengel.sh --check
 
 # The unit suite once more under AddressSanitizer (with leak checks) and
 # UndefinedBehaviorSanitizer; any finding fails the run. The end-to-end tests
@@ -39,3 +42,9 @@ bauen build-asan \
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j 2 -LE 'e2e|bench'
+
+# The teeth of the unit tests: each committed fault they must catch is put
+# into a scratch copy of the program, built, and its tests run; a fault that
+# goes unnoticed fails the run. (The faults only the end-to-end scenarios
+# catch: tests/maengel.sh --e2e.)
+tests/maengel.sh

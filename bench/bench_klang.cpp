@@ -9,9 +9,10 @@
 //
 // and at the end "frames <n> seconds <s>" (what was recorded, to catch gaps).
 // <ms lost> is the time the sink's graph lost (cycles it did not run) from
-// 35 ms before the onset was heard, when a player had to have written it (the
-// program places its sounds some 32 ms ahead), to the onset: a sound written
-// before such a loss is heard late by as much, and no player can know of it.
+// 50 ms before the onset was heard, when a player had to have written it (the
+// program places its sounds from 50 ms before their instant), to the onset: a
+// sound written before such a loss is heard late by as much, and no player can
+// know of it.
 // For the reference clicks it runs from the player's first snapshot for them.
 //
 //   bench_klang aufnahme SECONDS [--server ADDR]
@@ -114,8 +115,8 @@ struct Rekorder {
     int spitze = 0;
 
     // How long before an onset was heard its player began to place it: the
-    // program writes its sounds some 32 ms ahead; the reference player takes
-    // its first snapshot 60 ms before the boundary.
+    // program from 50 ms before its instant; the reference player takes its
+    // first snapshot 60 ms before the boundary.
     const double vorlauf;
 
     Rekorder(Schleife& sch, double vorlaufS) : s(sch), vorlauf(vorlaufS) {
@@ -317,7 +318,7 @@ int main(int argc, char** argv) {
         server = eigener->Adresse().toStdString();
     }
     Schleife schleife(server.c_str());
-    Rekorder rekorder(schleife, art == "referenz" ? kSpielerVorlauf + 0.002 : 0.035);
+    Rekorder rekorder(schleife, art == "referenz" ? kSpielerVorlauf + 0.002 : 0.05);
     std::unique_ptr<Spieler> spieler;
     if (art == "referenz") spieler = std::make_unique<Spieler>(schleife);
     const double anfang = jetzt();

@@ -6,19 +6,20 @@
 
 beat.txt: a countdown recorded with the beat on (every onset a click, the
 spoken numbers starting with theirs); speech.txt: the same countdown with the
-beat off (every onset a spoken number). Prints one line of key=value figures:
+beat off (every onset a spoken number). Prints one line of key=value figures,
+in ms after the wall clock's full second (one heard before it is negative):
 
-    beats=N onset_median=MS onset_min=MS onset_max=MS interval_sd=MS
-    interval_dev_max=MS speech=N onset_spread=MS (largest distance from the median)
-    speech_after_click_median=MS speech_after_click_max=MS
+    first=MS (the first beat, of the second the start came in: left out below,
+              since a boundary too close to the start is not met but heard at once)
+    beats=N onset_median=MS onset_min=MS onset_max=MS
+    interval_sd=MS interval_dev_max=MS (between beats of consecutive seconds)
+    speech=N speech_median=MS speech_min=MS speech_max=MS (a number's first sound)
     lost=N lost_ms=MS,MS,... (sounds heard after the sink lost time just before them)
-    kept_beats=N kept_spread=MS kept_sd=MS kept_speech=N kept_speech_max=MS
+    kept_beats=N kept_min=MS kept_max=MS kept_sd=MS kept_speech=N kept_speech_max=MS
 
-Onsets are taken against the wall-clock second they fall in; one heard
-before its boundary counts as negative. The kept_ figures leave out the sounds
-heard after the sink lost VERLUST_MS or more in the 35 ms before them (its graph
-did not run for that long after they had been written): no player can place a
-sound against a loss that comes after it.
+The kept_ figures leave out the sounds heard after the sink lost VERLUST_MS or
+more in the 50 ms before them (its graph did not run for that long after they
+had been written): no player can place a sound against a loss that comes after it.
 """
 import statistics
 import sys
@@ -37,17 +38,22 @@ def onsets(pfad):
 
 def nach_der_sekunde(t):
     versatz = t - int(t)
-    return (versatz - 1 if versatz > 0.8 else versatz) * 1000
+    return (versatz - 1 if versatz > 0.5 else versatz) * 1000
+
+
+def lage(z, name, werte):
+    """Count, median, min and max of `werte` under name_..."""
+    if werte:
+        z[name + "_median"] = statistics.median(werte)
+        z[name + "_min"], z[name + "_max"] = min(werte), max(werte)
 
 
 def main():
     schlaege, sprache = onsets(sys.argv[1]), onsets(sys.argv[2])
-    versatz = [nach_der_sekunde(t) for t, _ in schlaege]
-    z = {"beats": len(schlaege), "speech": len(sprache)}
-    if versatz:
-        z["onset_median"] = statistics.median(versatz)
-        z["onset_min"], z["onset_max"] = min(versatz), max(versatz)
-        z["onset_spread"] = max(abs(v - z["onset_median"]) for v in versatz)
+    z = {"first": nach_der_sekunde(schlaege[0][0]) if schlaege else None}
+    schlaege = schlaege[1:]
+    z["beats"] = len(schlaege)
+    lage(z, "onset", [nach_der_sekunde(t) for t, _ in schlaege])
 
     # Intervals between onsets of consecutive seconds; kept: between two beats
     # the sink did not delay.
@@ -61,20 +67,17 @@ def main():
     alle = abstaende(False)
     z["interval_sd"] = statistics.pstdev(alle) if len(alle) > 1 else None
     z["interval_dev_max"] = max((abs(a - 1000) for a in alle), default=None)
-    median = z.get("onset_median")
-    nach = [(nach_der_sekunde(t) - median, v) for t, v in sprache] if median is not None else []
-    if nach:
-        z["speech_after_click_median"] = statistics.median(n for n, _ in nach)
-        z["speech_after_click_max"] = max(n for n, _ in nach)
+    z["speech"] = len(sprache)
+    lage(z, "speech", [nach_der_sekunde(t) for t, _ in sprache])
     verloren = [v for _, v in schlaege + sprache if v >= VERLUST_MS]
     z["lost"] = len(verloren)
     kept = [nach_der_sekunde(t) for t, v in schlaege if v < VERLUST_MS]
     z["kept_beats"] = len(kept)
     if kept:
-        z["kept_spread"] = max(abs(v - median) for v in kept)
+        z["kept_min"], z["kept_max"] = min(kept), max(kept)
     behalten = abstaende(True)
     z["kept_sd"] = statistics.pstdev(behalten) if len(behalten) > 1 else None
-    gute = [n for n, v in nach if v < VERLUST_MS]
+    gute = [nach_der_sekunde(t) for t, v in sprache if v < VERLUST_MS]
     z["kept_speech"] = len(gute)
     z["kept_speech_max"] = max(gute, default=None)
     text = " ".join(

@@ -24,7 +24,7 @@ import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from sitzung import MEZ, Sitzung, punkt, warte_bis  # noqa: E402
+from sitzung import Sitzung, punkt, stempel_zeit, warte_bis  # noqa: E402
 from Xlib import X  # noqa: E402
 from Xlib.ext import xtest  # noqa: E402
 
@@ -57,14 +57,6 @@ def druck(x):
     xtest.fake_input(x, X.ButtonRelease, 1)
     x.sync()
     return gedrueckt
-
-
-def stempel_zeit(zeile):
-    """The instant a stamp names, read in the program's time zone."""
-    os.environ["TZ"] = MEZ
-    time.tzset()
-    sekunde = time.mktime(time.strptime(zeile[3:22].decode(), "%d.%m.%Y %H:%M:%S"))
-    return sekunde + int(zeile[23:]) / 100
 
 
 def main():

@@ -6,6 +6,8 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
 pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc icu-i18n)
+# The X11 connection Qt opens, for the desktop's startup notification.
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb)
 find_path(ESPEAK_NG_INCLUDE espeak-ng/speak_lib.h REQUIRED)
 find_library(ESPEAK_NG_LIB espeak-ng REQUIRED)
 

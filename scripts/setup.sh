@@ -7,30 +7,33 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Build and run: compiler, Qt 6 Widgets and its Wayland platform plugin (a
 # native window in a Wayland session), the speech engine, the sound client, the
-# window font.
+# X11 client library (the launcher's startup notification), the window font.
 PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libespeak-ng-dev
-            espeak-ng-data libpulse-dev libicu-dev fonts-liberation2)
+            espeak-ng-data libpulse-dev libicu-dev libxcb1-dev fonts-liberation2)
 # Tests: a virtual display and sound server, and the tools that drive them
 # (xdotool, python3-xlib); a private session bus with stand-ins of the desktop
 # services on python3-dbusmock and the bus bindings of Debian's Python, and the
-# accessibility bus; a headless Wayland compositor; the manual page renderer;
-# pytest, which runs the end-to-end scenarios, and black, which formats the
-# tests' Python.
+# accessibility bus; a headless Wayland compositor; a window manager (metacity;
+# it changes nothing until chosen as a session's) and the desktop's bus tools
+# (gdbus, dbus-monitor) for a second start and the actions; the manual page
+# renderer; pytest, which runs the end-to-end scenarios, and black, which
+# formats the tests' Python.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox
              appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi
-             at-spi2-core weston man-db groff-base python3-xlib
+             at-spi2-core weston metacity libglib2.0-bin dbus-bin man-db groff-base python3-xlib
              python3-pytest python3-dbusmock black)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
 # desktop at its next login; test.sh therefore installs these only under CI
 # (CI=true) or when asked (TEMPIRO_PIPEWIRE=1).
 PAKETE_PIPEWIRE=(pipewire pipewire-pulse wireplumber dbus-daemon)
-# The screen reader the accessibility tests run: Orca with speech-dispatcher,
-# a window manager for it, the German locale's sources. speech-dispatcher's
+# The screen reader the accessibility tests run: Orca with speech-dispatcher
+# (and metacity, of the test packages, as its window manager), the German
+# locale's sources. speech-dispatcher's
 # user service speaks for every program of a desktop once installed, so
 # test.sh installs these only under CI (CI=true) or when asked
 # (TEMPIRO_ORCA=1).
-PAKETE_ORCA=(orca speech-dispatcher metacity locales python3-dbus)
+PAKETE_ORCA=(orca speech-dispatcher locales python3-dbus)
 # The session hold's scenarios on GNOME's own session manager, desktop portal
 # (with its gtk backend, which waits for GNOME Shell's screen saver name:
 # python3-dbusmock's stands for it) and screen saver proxy. They bring a portal
@@ -39,6 +42,11 @@ PAKETE_ORCA=(orca speech-dispatcher metacity locales python3-dbus)
 # (TEMPIRO_GNOME=1).
 PAKETE_GNOME=(gnome-session-bin xdg-desktop-portal xdg-desktop-portal-gtk
               gnome-settings-daemon dbus-daemon python3-dbus python3-dbusmock)
+# A real notification server for the scenario of a countdown that ends with
+# its window hidden. Its D-Bus activation file would make it the notification
+# server of a desktop it is installed on, so test.sh installs it only under CI
+# (CI=true) or when asked (TEMPIRO_BENACHRICHTIGUNG=1).
+PAKETE_BENACHRICHTIGUNG=(notification-daemon dbus-daemon dbus-bin)
 # The pictures of the user guide (scripts/bildschirmfotos.sh), in the tests'
 # private session (tests/e2e/sitzung.py).
 PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev python3 python3-dbus

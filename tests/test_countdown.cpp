@@ -5,12 +5,14 @@
 // state as its listeners hear it with the warning about a far target; the
 // clock is a fake that the test moves, the tick procedure is called directly,
 // as the timer would. Without a window: the day numbers, the split of a span,
-// the summer-time rule in the clock line, and the kept fuzz corpus of reading
-// numbers from text and of SprecherNr.txt at start-up.
+// the summer-time rule in the clock line, the instant of a request from outside,
+// and the kept fuzz corpus of reading numbers from text and of SprecherNr.txt
+// at start-up.
 #include <QtTest>
 
 #include "Eigenschaften.h"
 #include "Zeitanzeige.h"
+#include "Anwendungsdienst.h"
 #include "Countdown.h"
 #include "support/Fakes.h"
 
@@ -85,7 +87,7 @@ private slots:
         QTest::addColumn<QString>("eingabe");
         QTest::addColumn<QString>("ergebnis");  // display | message | speech
         // clang-format off
-        QTest::newRow("14:00 at 10:00") << "14 00 00 Heute" << " in 04:00:00||Noch 4 Stunden";
+        QTest::newRow("14:00 at 10:00") << "14 00 00 Heute" << " in 04:00:00||'Noch 4 Stunden'";
         QTest::newRow("tomorrow, 31 Dec") << "07 15 00 Morgen @2026-12-31T07:15:00" << " in 24:00:00|024,00|";
         QTest::newRow("duration, Morgen ignored") << "01 30 00 Morgen 1 @2026-12-05T23:00:00" << " in 01:30:00||";
         QTest::newRow("past") << "00 00 00" << "|Zeitpunkt vorbei|";
@@ -101,8 +103,8 @@ private slots:
         SetzeWert(f.Check_MldVorbei, 1);
         f->Command_Start_Click();
         Takt(p, 0);
-        QString ist = f.Text_RestZeit->text() + u'|' + p.meldung.texte.join(u'/') + u'|' +
-                      p.Stimme()->texte.join(u'/');
+        QString ist =
+            f.Text_RestZeit->text() + u'|' + p.meldung.texte.join(u'/') + u'|' + p.ton.join(u'/');
         QCOMPARE(
             ist.remove("Zeit bis zum Ereignis noch ").remove("Stunden. Countdown nicht sinnvoll"),
             ergebnis);
@@ -110,7 +112,9 @@ private slots:
 
     // Whole countdowns from 5:00:06 before the target to the expiry tick: the
     // phrase said in each second (seconds left, negative after the target),
-    // the display at some seconds, the expiry's box, one beat per tick.
+    // each placed a second ahead at that second's boundary (one request each,
+    // nothing else said), the display at some seconds, the expiry's box, one
+    // beat per tick.
     void ganzerCountdown_data() {
         QTest::addColumn<QString>("eingabe");
         QTest::addColumn<QString>("schalter");  // beat on, end message
@@ -125,10 +129,9 @@ private slots:
         const bool schlag = schalter.contains("beat");
         Pruefstand p;
         Ansicht& f = Einrichten(p, eingabe);
-        FakeStimme* stimme = p.Stimme();
         SetzeWert(f.Check_MldVorbei, schalter.contains("end") ? 1 : 0);
         (schlag ? f.Command1 : f.Command2)->click();
-        Plan plan, gesprochen, anzeige;
+        Plan plan, anzeige;
         for (int h = 5; h >= 1; --h)
             plan.append(
                 {h * 3600, h > 1 ? QStringLiteral("Noch %1 Stunden").arg(h) : "Noch eine Stunde"});
@@ -146,20 +149,20 @@ private slots:
                                    .arg(f.Label_akti->isHidden())
                                    .arg(p.signalton.piepse)});
         };
+        const int start = p.uhr.jetzt.time().second();
         f->Command_Start_Click();
         int rest = 18006;  // seconds left, after the first tick 5:00:05
         while (f.Timer_OccRestZeit->IstAn() && rest > -100) {
-            const qsizetype davor = stimme->texte.size();
             Takt(p);
             --rest;
-            if (stimme->texte.size() > davor) gesprochen.append({rest, stimme->texte.last()});
             if (QList<int>{18005, 3661, 3600, 3599, 0, -1, -10, -11}.contains(rest))
                 anzeige.append({rest, f.Text_RestZeit->text()});
         }
         // The first tick at or below -10.5 s ends it: 10 s after is still running.
-        QCOMPARE(gesprochen, plan);
-        QCOMPARE(stimme->texte.size(), gesprochen.size());  // one request per tick at most
-        QCOMPARE(stimme->flags, QList<int>(stimme->texte.size(), SVSFlagsAsync));
+        QStringList gesprochen;
+        for (const auto& [r, text] : plan)
+            gesprochen << QStringLiteral("'%1'@%2").arg(text).arg((start + 18006 - r) % 60, 2, 10, QChar(u'0'));
+        QCOMPARE(p.ton.filter(QRegularExpression("^'")), gesprochen);
         Plan erwartet = {{18005, " in 05:00:05"}, {3661, " in 01:01:01"}, {3600, " in 01:00:00"},
                          {3599, " in 00:59:59"},  {0, " in 00:00:00"},    {-1, " in 00:00:01"},
                          {-10, " in 00:00:10"}};
@@ -174,32 +177,55 @@ private slots:
     // The countdown-state service hears "running" exactly while the tick runs:
     // from the start to a stop, a halt by the entry or the expiry tick, and
     // "stopped" when the window closes. A halt stops only the tick: the next
-    // press stops the countdown, the one after starts anew. Steps: press (the
-    // start/stop button), halt (a typed entry), day (the day list chosen),
-    // tickN (N seconds on, then one tick), again (the spoken countdown ticked
-    // again), close. While a box is open the state and whether the spoken
-    // countdown is ticked are noted in brackets, and a tick meanwhile is
-    // dropped: the warning about a far target comes once, and is cleared only
-    // when its box closes.
+    // press stops the countdown, the one after starts anew. While a box is
+    // open the state and whether the spoken countdown is ticked are noted in
+    // brackets, and a tick meanwhile is dropped: the warning about a far
+    // target comes once, and is cleared only when its box closes. The sounds
+    // of the coming second are placed at its boundary (logged as in Fakes.h),
+    // from the start on, and taken back by a stop, a halt, the close, and a
+    // tick that reads another second; that tick sounds its own at once. The
+    // beat, speech, the spoken countdown and the voice place or take back
+    // theirs; the expiry's beat is placed unless a box comes first.
+    // Steps: press (the start/stop button), halt (a typed entry), day (the
+    // day list chosen), tickN (N seconds on, then one tick), again (the
+    // spoken countdown ticked again), box (the end message wanted), beat and
+    // nobeat (the beat's buttons), speechoff, countdownoff, voice (the second
+    // voice chosen), close.
     void countdownStatus_data() {
         QTest::addColumn<QString>("ablauf");    // the entry | the steps
         QTest::addColumn<QString>("gemeldet");  // every report, 1 running, 0 stopped
+        QTest::addColumn<QString>("ton");       // every sound of voice and beat
         // clang-format off
-        QTest::newRow("start, stop") << "00 00 30 Heute 1|press tick1 press" << "10";
-        QTest::newRow("halt, stop, start anew") << "00 00 30 Heute 1|press tick1 halt tick1 press press tick1" << "101";
-        QTest::newRow("halts repeated, day chosen") << "00 00 30 Heute 1|press halt halt day press halt" << "10";
-        QTest::newRow("expiry without box") << "00 00 02 Heute 1|press tick5 tick5 tick5" << "10";
-        QTest::newRow("expiry with box: let go before it") << "00 00 02 Heute 1|box press tick5 tick5 tick5" << "10[0 1]";
-        QTest::newRow("far target: ticked again, warned again") << "20 00 00|press tick1 again tick1 tick1" << "1[1 1][1 1]";
-        QTest::newRow("target long past") << "00 00 00|press tick1" << "10";
-        QTest::newRow("closed while running") << "00 10 00 Heute 1|press tick1 close" << "10";
-        QTest::newRow("closed while idle") << "00 10 00 Heute 1|press press close" << "10";
-        QTest::newRow("never started") << "00 10 00|halt day close" << "";
+        QTest::newRow("start, stop") << "00 00 30 Heute 1|press tick1 press" << "10" << "";
+        QTest::newRow("halt, stop, start anew") << "00 00 30 Heute 1|press tick1 halt tick1 press press tick1" << "101" << "";
+        QTest::newRow("halts repeated, day chosen") << "00 00 30 Heute 1|press halt halt day press halt" << "10" << "";
+        QTest::newRow("clock steps, expiry without box") << "00 00 02 Heute 1|press tick5 tick5 tick5" << "10"
+            << "'1'@01 -'1'@01 '3' '4'@06 -'4'@06 '8' '9'@11 -'9'@11";
+        QTest::newRow("expiry with box: let go before it") << "00 00 02 Heute 1|box press tick5 tick5 tick5" << "10[0 1]"
+            << "'1'@01 -'1'@01 '3' '4'@06 -'4'@06 '8' '9'@11 -'9'@11";
+        QTest::newRow("far target: ticked again, warned again") << "20 00 00|press tick1 again tick1 tick1" << "1[1 1][1 1]" << "";
+        QTest::newRow("target long past") << "00 00 00|press tick1" << "10" << "";
+        QTest::newRow("closed while running") << "00 10 00 Heute 1|press tick1 close" << "10" << "";
+        QTest::newRow("closed while idle") << "00 10 00 Heute 1|press press close" << "10" << "";
+        QTest::newRow("never started") << "00 10 00|halt day close" << "" << "";
+        QTest::newRow("beat and number, stopped") << "00 00 05 Heute 1@2026-12-05T10:00:00.500|beat press tick1 press" << "10"
+            << "K@01 '4'@01 K@02 '3'@02 -K@02 -'3'@02";
+        QTest::newRow("beat off and on") << "00 00 05 Heute 1|beat press nobeat beat" << "1" << "K@01 '4'@01 -K@01 K@01";
+        QTest::newRow("speech off") << "00 00 05 Heute 1|press speechoff" << "1" << "'4'@01 -'4'@01";
+        QTest::newRow("spoken countdown off, on") << "00 00 05 Heute 1|press countdownoff again" << "1"
+            << "'4'@01 -'4'@01 '4'@01";
+        QTest::newRow("another voice") << "00 00 05 Heute 1|press voice" << "1" << "'4'@01 -'4'@01 '4'/1@01";
+        QTest::newRow("a tick four seconds late") << "00 00 05 Heute 1|beat press tick1 tick5" << "1"
+            << "K@01 '4'@01 K@02 '3'@02 -K@02 -'3'@02 '1' K K@07 '2'@07";
+        QTest::newRow("expiry beat on its boundary") << "00 00 00 Heute@2026-12-05T00:00:10|beat press tick1" << "10" << "K@11";
+        QTest::newRow("box wanted in the last second") << "00 00 00 Heute@2026-12-05T00:00:10|beat press box tick1"
+            << "10[0 1]" << "K@11 -K@11 K";
         // clang-format on
     }
     void countdownStatus() {
         QFETCH(QString, ablauf);
         QFETCH(QString, gemeldet);
+        QFETCH(QString, ton);
         Pruefstand p;
         Ansicht& f = Einrichten(p, ablauf.section(u'|', 0, 0));
         QCOMPARE(p.countdown.verlauf, QString());  // start-up holds nothing
@@ -211,6 +237,10 @@ private slots:
         for (const QString& s : ablauf.section(u'|', 1).split(u' ')) {
             if (s == "box") SetzeWert(f.Check_MldVorbei, 1);
             if (s == "again") SetzeWert(f.Check_CountDown, 1);
+            if (s == "countdownoff") SetzeWert(f.Check_CountDown, 0);
+            if (s == "speechoff") SetzeWert(f.Check_SprachAusgabe, 0);
+            if (s == "voice") f.List_Sprecher->setCurrentRow(1);
+            if (s == "beat" || s == "nobeat") (s == "beat" ? f.Command1 : f.Command2)->click();
             if (s == "press") f->Command_Start_Click();
             if (s == "halt") f.Combo_S->setEditText(f.Combo_S->currentText() + u'0');
             if (s == "day") f->Combo_Morgen_Click();
@@ -220,6 +250,7 @@ private slots:
             QCOMPARE(p.countdown.laeuft, f.Timer_OccRestZeit->IstAn());
         }
         QCOMPARE(p.countdown.verlauf, gemeldet);
+        QCOMPARE(p.ton.join(u' '), ton);
     }
 
     // Every day of the years the clock can show, against Qt's Julian day
@@ -270,6 +301,33 @@ private slots:
                 }
             }
         }
+    }
+
+    // The instant of a request from outside, from its platform data, for one
+    // arriving 100 s after the epoch: a number of microseconds 0 to 60 s old.
+    void anfrageZeit_data() {
+        QTest::addColumn<QVariant>("zeit");
+        QTest::addColumn<qint64>("instant");  // -1: none, the time of handling counts
+        const qint64 j = 100'000'000;
+        QTest::newRow("missing") << QVariant() << -1LL;
+        QTest::newRow("now, int64") << QVariant(j) << j;
+        QTest::newRow("60 s old, int32") << QVariant(int(j - 60'000'000)) << j - 60'000'000;
+        QTest::newRow("a microsecond older") << QVariant(j - 60'000'001) << -1LL;
+        QTest::newRow("in the future") << QVariant(j + 1) << -1LL;
+        QTest::newRow("negative") << QVariant(qint64(-5)) << -1LL;
+        QTest::newRow("uint64") << QVariant(quint64(j - 5)) << j - 5;
+        QTest::newRow("uint64 beyond int64") << QVariant(~quint64(0)) << -1LL;
+        QTest::newRow("double, cut to the microsecond") << QVariant(j - 2.5) << j - 3;
+        QTest::newRow("NaN") << QVariant(qQNaN()) << -1LL;
+        QTest::newRow("digits in a text") << QVariant(QString::number(j)) << -1LL;
+        QTest::newRow("a byte array") << QVariant(QByteArray("1")) << -1LL;
+    }
+    void anfrageZeit() {
+        QFETCH(QVariant, zeit);
+        QFETCH(qint64, instant);
+        QVariantMap daten{{"activation-token", "x"}};
+        if (zeit.isValid()) daten.insert("zeit", zeit);
+        QCOMPARE(AnfrageZeit(daten, 100'000'000).value_or(-1), instant);
     }
 
     // The kept fuzz corpus replayed: every input found or collected while

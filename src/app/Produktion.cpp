@@ -31,5 +31,6 @@ Dienste ProduktionsDienste::Alle() {
     // the platform beep where there is none.
     d.signalton = ton_.get();
     d.countdown = &countdown_;
+    d.benachrichtigung = &benachrichtigung_;
     return d;
 }

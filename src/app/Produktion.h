@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "Benachrichtigung.h"
 #include "Plattform.h"
 #include "SitzungWachHalter.h"
 
@@ -30,6 +31,7 @@ public:
     ProduktionsDienste();
     ~ProduktionsDienste();
     Dienste Alle();
+    DesktopBenachrichtigung& Benachrichtigung() { return benachrichtigung_; }
 
 private:
     SystemUhr uhr_;
@@ -38,5 +40,6 @@ private:
     std::unique_ptr<Tonausgabe> ton_;  // outlives the engine, which writes to it
     std::unique_ptr<EspeakSprachDienst> sprache_;
     SitzungWachHalter wachHalter_;
+    DesktopBenachrichtigung benachrichtigung_;
     CountdownVerteiler countdown_;
 };

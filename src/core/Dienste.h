@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Platform services the program uses: the local clock, the file service, the
-// modal message box, the speech engine and the seconds beat. Start-up receives
+// modal message box, the speech engine, the seconds beat and the desktop's
+// notifications. Start-up receives
 // them as interfaces; production hands in the real classes, tests hand in fakes.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 
 #include "Erledigung.h"
 
 // ---------------------------------------------------------------- clock
+
+// An instant on the wall clock. A second boundary of the local clock is one of
+// the system clock too: zones differ from it by whole minutes.
+using Zeitpunkt = std::chrono::system_clock::time_point;
 
 // One reading of the local clock. Everything a handler needs comes from the
 // same instant, so date, time and fraction can never disagree.
@@ -20,6 +26,7 @@ struct UhrLesung {
     QString zeit;         // "HH:MM:SS"
     int wochentag = 1;    // Sunday = 1, Monday = 2, ... Saturday = 7
     double sekunden = 0;  // seconds since local midnight, with fraction
+    Zeitpunkt wann{};     // the instant read
 };
 
 class IUhr {
@@ -30,6 +37,9 @@ public:
     // milliseconds of the window system's input clock; the reading of now
     // when that instant cannot be told or lies more than a minute back.
     virtual UhrLesung LesenZu(quint64 eingabeZeit) = 0;
+    // The reading for an instant of the wall clock, in microseconds since the
+    // epoch: the moment a request from outside the window was made.
+    virtual UhrLesung LesenUm(qint64 wandzeitUs) = 0;
 };
 
 // ---------------------------------------------------------------- files
@@ -93,8 +103,8 @@ struct SprachTokens {
 constexpr int SVSFDefault = 0;
 constexpr int SVSFlagsAsync = 1;
 
-// The voice object. Phrases play one after the other in request order, never
-// mixed and never purged. Every call is bounded in time, also without sound.
+// The voice object. Phrases never overlap: one that would begin while another
+// still sounds follows it. Every call is bounded in time, also without sound.
 class IStimme {
 public:
     virtual ~IStimme() = default;
@@ -104,10 +114,15 @@ public:
     virtual bool SetVoice(const SprachToken& token) = 0;
     // Designed scale -10 ... 10, 0 the engine's normal rate.
     virtual bool SetRate(int rate) = 0;
-    // Queues the phrase behind those still waiting and returns at once. The
+    // Queues the phrase to begin at once, before any phrase placed for a
+    // coming second that has not begun yet, and returns at once. The
     // completion is reported once this phrase has been heard or dropped;
     // null when the request is refused.
     virtual ErledigungPtr Speak(const QString& text, int flags) = 0;
+    // Queues the phrase to begin at the instant `beginn` (a second boundary),
+    // or at once when that can no longer be met, and returns at once. It can
+    // be taken back through its completion (Erledigung::Absagen) until it begins.
+    virtual ErledigungPtr SpeakUm(const QString& text, Zeitpunkt beginn) = 0;
 };
 
 // Creates the one voice object; null when no engine is available.
@@ -119,12 +134,17 @@ public:
 
 // ---------------------------------------------------------------- seconds beat
 
-// One short audible beat, played at once (mixed with speech, never queued
-// behind it). Must not block.
+// One short audible beat, mixed with speech, never queued behind it. Must not block.
 class ISignalton {
 public:
     virtual ~ISignalton() = default;
+    // At once.
     virtual void Abspielen() = 0;
+    // At the instant `um` (a second boundary), or at once when that can no
+    // longer be met; it can be taken back through the handle until then. Null
+    // when it cannot be placed (no working output): the caller sounds it at
+    // once when its time has come.
+    virtual ErledigungPtr AbspielenUm(Zeitpunkt um) = 0;
 };
 
 // ---------------------------------------------------------------- countdown state
@@ -141,6 +161,20 @@ public:
     virtual void CountdownGeschaltet(bool laeuft) = 0;
 };
 
+// ---------------------------------------------------------------- desktop notification
+
+// A notification of the desktop beside a message box, for a window that may
+// be hidden when the box comes up. Both calls return at once; without a
+// notification server nothing is shown and nothing is said.
+class IBenachrichtigung {
+public:
+    virtual ~IBenachrichtigung() = default;
+    // Shows it until it is withdrawn; clicking it brings the window forward.
+    virtual void Zeigen(const QString& titel, const QString& text) = 0;
+    // Withdraws the one shown, if any.
+    virtual void Zurueckziehen() = 0;
+};
+
 // Everything start-up is handed. None of the pointers is owned here; all must
 // outlive the window.
 struct Dienste {
@@ -150,4 +184,5 @@ struct Dienste {
     ISprachDienst* sprache = nullptr;  // may be null: no speech engine at all
     ISignalton* signalton = nullptr;
     ICountdownStatus* countdown = nullptr;  // may be null: nobody listens
+    IBenachrichtigung* benachrichtigung = nullptr;  // may be null: none
 };

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 #include "AppState.h"
 #include "Dienste.h"
@@ -46,6 +47,10 @@ void ZeitZerlegen(const float& Zeit, qint16& Stunden, qint16& Minuten, qint16& S
 // The remaining-time display, " in HH:MM:SS", of the absolute value of the hours left.
 QString RestZeitText(double RestStunden);
 
+// What a countdown that has ended was set to, for the desktop's notification
+// of its end: "Dauer HH:MM:SS" for a duration, else "Zeitpunkt HH:MM:SS".
+QString AbgelaufenText(double EingabeZeit, bool dauer);
+
 // The warning for a target too far away for a spoken countdown, the number
 // written "000.00" with the decimal separator of the given locale.
 QString ZuWeitText(double RestStunden, const QLocale& ort = QLocale());
@@ -55,6 +60,8 @@ QString ZuWeitText(double RestStunden, const QLocale& ort = QLocale());
 QString RestZeitPhrase(double RestStunden);
 
 // Says the phrase for these hours left, if any, as one queued (asynchronous)
-// request on A.Stimme, and only while A.SprachAusgabeAn is set. A failing
-// request is ignored.
-void RestZeitAnsage(const double& RestStunden, AppState& A);
+// request on A.Stimme, and only while A.SprachAusgabeAn is set: at once, or
+// to begin at `um`. Returns the request's completion; null when nothing is
+// said. A failing request is ignored.
+ErledigungPtr RestZeitAnsage(const double& RestStunden, AppState& A,
+                             std::optional<Zeitpunkt> um = std::nullopt);

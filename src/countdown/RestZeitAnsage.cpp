@@ -61,11 +61,11 @@ QString RestZeitPhrase(double RestStunden) {
     return {};
 }
 
-void RestZeitAnsage(const double& RestStunden, AppState& A) {
+ErledigungPtr RestZeitAnsage(const double& RestStunden, AppState& A, std::optional<Zeitpunkt> um) {
     const QString phrase = RestZeitPhrase(RestStunden);
-    if (phrase.isEmpty()) return;
-    if (A.SprachAusgabeAn == 0 || !A.Stimme) return;
-    // Queued behind whatever is still being said; the call returns at once. A
-    // refused request loses this one phrase and nothing else.
-    A.Stimme->Speak(phrase, SVSFlagsAsync);
+    if (phrase.isEmpty()) return {};
+    if (A.SprachAusgabeAn == 0 || !A.Stimme) return {};
+    // Queued; the call returns at once. A refused request loses this one
+    // phrase and nothing else.
+    return um ? A.Stimme->SpeakUm(phrase, *um) : A.Stimme->Speak(phrase, SVSFlagsAsync);
 }

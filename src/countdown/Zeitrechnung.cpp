@@ -96,6 +96,11 @@ QString RestZeitText(double RestStunden) {
     return QStringLiteral(" in ") + Zweistellig(h) + u':' + Zweistellig(m) + u':' + Zweistellig(s);
 }
 
+QString AbgelaufenText(double EingabeZeit, bool dauer) {
+    return (dauer ? QStringLiteral("Dauer ") : QStringLiteral("Zeitpunkt ")) +
+           RestZeitText(EingabeZeit).mid(4);
+}
+
 QString ZuWeitText(double RestStunden, const QLocale& ort) {
     // "000.00": rounded to hundredths, at least three integer digits, no grouping.
     const double betrag = std::fabs(RestStunden);

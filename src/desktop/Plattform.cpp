@@ -3,6 +3,7 @@
 
 #include <time.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QDateTime>
@@ -11,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <cstdlib>
+#include <cstring>
 
 #include "SignalEnde.h"
 
@@ -26,6 +29,7 @@ UhrLesung UhrLesungAus(const QDateTime& t) {
     l.zeit = QString::asprintf("%02d:%02d:%02d", z.hour(), z.minute(), z.second());
     l.wochentag = d.dayOfWeek() % 7 + 1;  // Qt: Monday 1 .. Sunday 7
     l.sekunden = z.msecsSinceStartOfDay() / 1000.0;
+    l.wann = Zeitpunkt(std::chrono::milliseconds(t.toMSecsSinceEpoch()));
     return l;
 }
 
@@ -42,6 +46,11 @@ UhrLesung SystemUhr::LesenZu(quint64 eingabeZeit) {
     const quint32 jetztMs = quint32(quint64(t.tv_sec) * 1000 + quint64(t.tv_nsec) / 1000000);
     const quint32 alter = jetztMs - quint32(eingabeZeit);
     return UhrLesungAus(alter <= 60000 ? jetzt.addMSecs(-qint64(alter)) : jetzt);
+}
+
+UhrLesung SystemUhr::LesenUm(qint64 wandzeitUs) {
+    // Cut to the millisecond, so the hundredths are those of the instant.
+    return UhrLesungAus(QDateTime::fromMSecsSinceEpoch(wandzeitUs / 1000));
 }
 
 // ------------------------------------------------------------------ files
@@ -116,6 +125,61 @@ bool DateiDienst::ErsetzeDatei(const QString& name, const QByteArray& inhalt) {
         return false;
     }
     return datei.commit();
+}
+
+// ------------------------------------------------------------------ the desktop
+
+bool ImSandkasten() {
+    return QFile::exists(QStringLiteral("/.flatpak-info")) || qEnvironmentVariableIsSet("SNAP");
+}
+
+// Ends the launch feedback (the busy pointer, the entry in the task bar) the
+// desktop shows for a start that opens no window of its own: the freedesktop
+// startup notification's "remove" message, sent to the root window in pieces
+// of 20 bytes, the first as _NET_STARTUP_INFO_BEGIN. X11 only.
+void StartAbschliessen(const QString& startId) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || startId.isEmpty()) return;
+    xcb_connection_t* c = x11->connection();
+    const auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, false, uint16_t(qstrlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(r);
+        return a;
+    };
+    QByteArray id = startId.toUtf8();
+    id.replace("\\", "\\\\").replace("\"", "\\\"");
+    const QByteArray text = "remove: ID=\"" + id + "\"";
+    xcb_client_message_event_t e{};
+    e.response_type = XCB_CLIENT_MESSAGE;
+    e.format = 8;
+    e.window = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    e.type = atom("_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t weiter = atom("_NET_STARTUP_INFO");
+    // The text with its terminating zero byte.
+    for (qsizetype von = 0; von <= text.size(); von += 20) {
+        std::memset(e.data.data8, 0, sizeof e.data.data8);
+        std::memcpy(e.data.data8, text.constData() + von,
+                    size_t(qMin<qsizetype>(20, text.size() + 1 - von)));
+        xcb_send_event(c, false, e.window, XCB_EVENT_MASK_PROPERTY_CHANGE,
+                       reinterpret_cast<const char*>(&e));
+        e.type = weiter;
+    }
+    xcb_flush(c);
+}
+
+void FensterHervorholen(QWidget* fenster, const QVariantMap& plattformDaten) {
+    // Qt's Wayland window takes the token from the environment when it asks
+    // the compositor for the focus.
+    const QString token = plattformDaten.value(QStringLiteral("activation-token")).toString();
+    if (!token.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    StartAbschliessen(plattformDaten.value(QStringLiteral("desktop-startup-id")).toString());
+    if (fenster->isMinimized())
+        fenster->setWindowState(fenster->windowState() & ~Qt::WindowMinimized);
+    fenster->show();
+    fenster->raise();
+    fenster->activateWindow();
 }
 
 // ------------------------------------------------------------------ message box

@@ -7,7 +7,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QGuiApplication>
 #include <QThread>
 #include <QTimer>
@@ -19,6 +18,8 @@
 #include <list>
 #include <memory>
 #include <optional>
+
+#include "Plattform.h"
 
 namespace {
 
@@ -60,10 +61,6 @@ constexpr int WiederholFristMs = 5000;
 constexpr int EndeFristMs = 1500;
 
 std::atomic<bool> busHaengt{false};
-
-bool ImSandkasten() {
-    return QFile::exists(QStringLiteral("/.flatpak-info")) || qEnvironmentVariableIsSet("SNAP");
-}
 
 // The X11 id of the program's main window; 0 on Wayland, where there is none.
 uint FensterKennung() {

@@ -3,6 +3,7 @@
 
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
+#include <pthread.h>
 
 #include <QString>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,6 +110,7 @@ std::vector<StimmDefinition> StimmenErmitteln() {
 
 // A service as its voices and queued phrases see it: its output while it lives.
 struct EspeakAnschluss {
+    explicit EspeakAnschluss(ITonausgabe* a) : ausgabe(a) {}
     std::atomic<ITonausgabe*> ausgabe;
 };
 
@@ -118,7 +121,7 @@ struct Auftrag {
     QString text;
     int stimme = 0;
     int rate = 0;
-    Wanduhr::time_point angefordert;
+    std::optional<Wanduhr::time_point> um;  // none: at once
     ErledigungPtr erledigt;
 };
 
@@ -165,6 +168,7 @@ int Rueckruf(short* pcm, int anzahl, espeak_EVENT* ereignisse) {
 }
 
 void Arbeiten() {
+    pthread_setname_np(pthread_self(), "tempiro-sprache");
     Motor& m = DerMotor();
     std::thread([&m] {
         // Synchronous: the samples come to our callback; espeak-ng never plays them.
@@ -183,6 +187,10 @@ void Arbeiten() {
         m.cv.wait(lock, [&] { return !m.auftraege.empty(); });
         Auftrag a = std::move(m.auftraege.front());
         m.auftraege.pop_front();
+        if (a.erledigt->Abgesagt()) {
+            a.erledigt->Melden();  // taken back while it waited
+            continue;
+        }
         m.inArbeit = a.an.get();
         const bool bereit = m.vorbereitet;
         const int abtastrate = m.rate;
@@ -207,15 +215,14 @@ void Arbeiten() {
         lock.lock();
         m.inArbeit = nullptr;
         m.cv.notify_all();
-        // Without synthesis, or for a service gone, the phrase is dropped quietly.
-        // The callback holds only the completion: the output may report the
-        // phrase after the service has gone.
+        // Without synthesis, for a service gone, or taken back meanwhile, the
+        // phrase is dropped quietly; the output checks for a take-back again.
         ITonausgabe* ausgabe = a.an->ausgabe;
-        if (!bereit || !ausgabe) {
+        if (!bereit || !ausgabe || a.erledigt->Abgesagt()) {
             a.erledigt->Melden();
         } else {
             ausgabe->Abtastrate(abtastrate);
-            ausgabe->Phrase(a.angefordert, std::move(pcm), [e = a.erledigt] { e->Melden(); });
+            ausgabe->Phrase(a.um, std::move(pcm), a.erledigt);
         }
     }
 }
@@ -247,18 +254,23 @@ public:
         return true;
     }
     // Whether the caller waits (flags 0) or not is the caller's business.
-    ErledigungPtr Speak(const QString& text, int) override {
+    ErledigungPtr Speak(const QString& text, int) override { return Auftragen(text, std::nullopt); }
+    ErledigungPtr SpeakUm(const QString& text, Zeitpunkt beginn) override {
+        return Auftragen(text, beginn);
+    }
+
+private:
+    ErledigungPtr Auftragen(const QString& text, std::optional<Wanduhr::time_point> um) {
         auto erledigt = std::make_shared<Erledigung>();
         {
             std::lock_guard lock(DerMotor().mutex);
             if (!an_->ausgabe) return nullptr;
-            DerMotor().auftraege.push_back({an_, text, stimme_, rate_, Wanduhr::now(), erledigt});
+            DerMotor().auftraege.push_back({an_, text, stimme_, rate_, um, erledigt});
         }
         DerMotor().cv.notify_all();
         return erledigt;
     }
 
-private:
     std::shared_ptr<EspeakAnschluss> an_;
     int stimme_ = 0;
     int rate_ = 0;

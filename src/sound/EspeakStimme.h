@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The speech engine: German voices of libespeak-ng. One worker thread takes
 // the phrases in request order, synthesises each whole, trims its silence and
-// hands it to the sound output with the time it was requested, so that a
-// number said in a countdown's tick is heard on that tick's beat.
+// hands it to the sound output, to be heard at once or at the instant it was
+// asked for: a countdown's number at the boundary of its second.
 #pragma once
 
 #include <memory>
@@ -26,11 +26,12 @@ public:
     // (some tens of milliseconds). Null, with a warning that tells why, when
     // espeak-ng cannot start here (data missing, no German voice).
     //
-    // A voice's Speak queues the phrase and returns at once, whatever the
-    // flags. Its completion is reported once this phrase and every earlier
-    // one has been heard, or dropped: at once without a sound output, within
-    // two seconds past its end when the output stops answering. Null only
-    // once the service has gone. SetRate refuses values outside -10 ... 10.
+    // A voice's Speak and SpeakUm queue the phrase and return at once,
+    // whatever the flags. Its completion is reported once it has been heard,
+    // or dropped: at once without a sound output, within two seconds past its
+    // end when the output stops answering. A phrase taken back before it is
+    // synthesised is never synthesised. Null only once the service has gone.
+    // SetRate refuses values outside -10 ... 10.
     std::unique_ptr<IStimme> ErzeugeStimme() override;
 
 private:

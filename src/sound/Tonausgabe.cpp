@@ -7,21 +7,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Target fill of the server's buffer and the step it is refilled in. The
-// stream runs through a whole countdown, so each refill wakes the program
-// tens of times a second for hours: 20 ms steps keep that to some fifty
-// wake-ups a second. With these the server gives the sink about 5 ms of
-// latency, and no sound waits for a refill: it is written into what is queued.
-constexpr auto kZielPuffer = 50ms;
-constexpr auto kNachfuellen = 20ms;
+// The step the server's buffer is refilled in, and the latency left to the
+// sink. The stream runs through a whole countdown, and each refill wakes the
+// program; the sounds are known a second ahead and written into what is
+// queued, so nothing needs a short step: a second's step wakes it once a
+// second. The server gives the sink (buffer - 2 x step) / 2 (PulseAudio, and
+// pipewire-pulse asks its graph for the same), so the buffer holds two steps
+// and twice the sink's latency. A sink latency of 5 ms keeps the time from the
+// last write of a sound, or of the silence over one taken back, to its being
+// heard short.
+constexpr auto kNachfuellen = 1000ms;
+constexpr auto kSenke = 5ms;
+constexpr auto kZielPuffer = 2 * kNachfuellen + 2 * kSenke;
 
 uint32_t Bytes(int rate, std::chrono::milliseconds d) {
     return uint32_t(int64_t(rate) * d.count() / 1000 * int64_t(sizeof(int16_t)));
 }
 constexpr auto kWiederholPause = 3s;
-// Within this before each second boundary every request for data also asks
-// for a timing snapshot (see Tonspur): with the 20 ms refill step, three.
-constexpr auto kFrischVorher = 60ms;
 // A connection not ready, or a timing request not answered, after this long
 // means a server that is gone or has stopped answering.
 constexpr auto kAntwortFrist = 2s;
@@ -52,7 +54,7 @@ Tonausgabe::Tonausgabe(std::string server, std::function<void()> ersatz,
     api_ = pa_threaded_mainloop_get_api(schleife_);
     frist_ = api_->time_new(api_, nullptr, &Wecken<&Tonausgabe::Fehlschlag>, this);
     wiederholung_ = api_->time_new(api_, nullptr, &Wecken<&Tonausgabe::Verbinden>, this);
-    standUhr_ = api_->time_new(api_, nullptr, &Wecken<&Tonausgabe::StandAnfordern>, this);
+    standUhr_ = api_->time_new(api_, nullptr, &Wecken<&Tonausgabe::StandUhr>, this);
     if (pa_threaded_mainloop_start(schleife_) < 0) {
         pa_threaded_mainloop_free(schleife_);
         schleife_ = nullptr;
@@ -90,30 +92,50 @@ bool Tonausgabe::Spielt() const {
 
 // ---------------------------------------------------------------- requests
 
-void Tonausgabe::Phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
-                        std::function<void()> fertig) {
+void Tonausgabe::Phrase(std::optional<Wanduhr::time_point> um, Abtastwerte pcm,
+                        ErledigungPtr erledigt) {
     if (schleife_) {
         Sperre s(schleife_);
         Nachsehen();
         // A phrase waits for a connection under way.
         if (!ende_ && zustand_ != Verbindung::Getrennt) {
-            spur_->Phrase(angefordert, std::move(pcm), std::move(fertig));
-            StandAnfordern();
-            return;
+            if (Halten(erledigt)) {
+                spur_->Phrase(um, uhr_(), std::move(pcm), erledigt);
+                Nachziehen();
+                return;
+            }
         }
     }
-    fertig();  // no output: dropped
+    erledigt->Melden();  // no output, or taken back: dropped
 }
 
-bool Tonausgabe::Klick(Wanduhr::time_point angefordert) {
+bool Tonausgabe::Klick(std::optional<Wanduhr::time_point> um, ErledigungPtr erledigt) {
     if (!schleife_) return false;
     Sperre s(schleife_);
     Nachsehen();
-    // A beat is worth playing now or not at all.
+    // A beat is worth playing in its second or not at all.
     if (ende_ || zustand_ != Verbindung::Bereit) return false;
-    spur_->Klick(angefordert);
-    StandAnfordern();
+    if (!erledigt || Halten(erledigt)) {
+        spur_->Klick(um, uhr_(), std::move(erledigt));
+        Nachziehen();
+    }
     return true;
+}
+
+ErledigungPtr Tonausgabe::AbspielenUm(Zeitpunkt um) {
+    auto erledigt = std::make_shared<Erledigung>();
+    return Klick(um, erledigt) ? erledigt : nullptr;
+}
+
+bool Tonausgabe::Halten(const ErledigungPtr& erledigt) {
+    // The timeline holds the sound until it is done, which clears this step;
+    // the output outlives everyone who can take a sound back.
+    return erledigt->BeiAbsage([this, e = erledigt.get()] {
+        Sperre s(schleife_);
+        if (ende_) return;
+        spur_->Absagen(e, uhr_());
+        Nachziehen();
+    });
 }
 
 void Tonausgabe::Abtastrate(int hz) {
@@ -127,6 +149,7 @@ void Tonausgabe::Abtastrate(int hz) {
     spur_->Verwerfen();
     spur_.emplace(hz);
     spur_->WachHalten(wachHalten_);
+    standGestellt_.reset();
     if (verbunden) {
         zustand_ = Verbindung::Verbinde;
         Stellen(wiederholung_, uhr_());
@@ -140,12 +163,22 @@ void Tonausgabe::CountdownGeschaltet(bool an) {
     wachHalten_ = an;
     spur_->WachHalten(an);
     if (an) WiederholenPlanen();
-    Abgleichen();
+    // Let go, the stream stops after a second of silence heard; a fresh
+    // snapshot tells when that is, also when nothing sounded since the
+    // stream (re)started and no snapshot was asked for.
+    if (!an) StandAnfordern();
+    Nachziehen();
 }
 
 // ---------------------------------------------------------------- connection
 
 void Tonausgabe::Stellen(pa_time_event* e, std::optional<Wanduhr::time_point> wann) {
+    // Each setting wakes libpulse's thread; the snapshot alarm is set only
+    // when its time changes.
+    if (e == standUhr_) {
+        if (wann == standGestellt_) return;
+        standGestellt_ = wann;
+    }
     if (!wann) return api_->time_restart(e, nullptr);
     // Set as the time from now; libpulse keeps it on the monotonic clock, so
     // a step of the wall clock after this moves no alarm.
@@ -221,8 +254,8 @@ void Tonausgabe::StromAnlegen() {
             if (z == PA_STREAM_READY) {
                 a->FristStellen(false);
                 a->zustand_ = Verbindung::Bereit;
-                // A timing request also starts the stream when it should play.
-                a->spur_->Wartet() ? a->StandAnfordern() : a->Abgleichen();
+                // Plays when it should, and asks for the snapshots its sounds wait for.
+                a->Nachziehen();
             }
             if (z == PA_STREAM_FAILED || z == PA_STREAM_TERMINATED) a->Fehlschlag();
         },
@@ -232,15 +265,8 @@ void Tonausgabe::StromAnlegen() {
         [](pa_stream* st, size_t bytes, void* selbst) {
             auto* a = static_cast<Tonausgabe*>(selbst);
             if (st != a->strom_) return;
-            a->Schreiben(a->spur_->Weiter(bytes / sizeof(int16_t)));
+            a->Schreiben(a->spur_->Weiter(bytes / sizeof(int16_t), a->uhr_()));
             a->Abgleichen();
-            // A few snapshots just before each second boundary, where a
-            // countdown's tick places its sounds (see Tonspur); asked for as
-            // the server asks for data, after its cycle, they are the least stale.
-            const auto jetzt = a->uhr_();
-            if (std::chrono::ceil<std::chrono::seconds>(jetzt) - jetzt <= kFrischVorher) {
-                a->StandAnfordern();
-            }
         },
         this);
     // No prebuffering: the stream reads on like a sound card's ring buffer,
@@ -256,6 +282,7 @@ void Tonausgabe::StromAnlegen() {
 void Tonausgabe::Abbauen() {
     FristStellen(false);
     Stellen(standUhr_, std::nullopt);
+    standOffen_ = false;
     if (strom_) {
         pa_stream_set_state_callback(strom_, nullptr, nullptr);
         pa_stream_set_write_callback(strom_, nullptr, nullptr);
@@ -284,28 +311,51 @@ void Tonausgabe::Fehlschlag() {
 
 void Tonausgabe::StandAnfordern() {
     Abgleichen();
-    if (zustand_ != Verbindung::Bereit) return;
+    if (zustand_ != Verbindung::Bereit || standOffen_) return;
     pa_operation* o = pa_stream_update_timing_info(
         strom_,
         [](pa_stream* st, int erfolg, void* selbst) {
             auto* a = static_cast<Tonausgabe*>(selbst);
             if (st != a->strom_) return;
             a->FristStellen(false);
+            a->standOffen_ = false;
             const pa_timing_info* t = erfolg ? pa_stream_get_timing_info(st) : nullptr;
-            if (!t || t->read_index_corrupt) return;
-            const StromStand s{t->read_index / int64_t(sizeof(int16_t)),
-                               int64_t(t->sink_usec) * a->spur_->Abtastrate() / 1000000,
-                               Wanduhr::time_point(std::chrono::seconds(t->timestamp.tv_sec) +
-                                                   std::chrono::microseconds(t->timestamp.tv_usec)),
-                               t->playing != 0};
-            a->Schreiben(a->spur_->Stand(s, a->uhr_()));
-            if (const auto wann = a->spur_->NaechsterStand()) a->Stellen(a->standUhr_, *wann);
-            a->Abgleichen();
+            if (t && !t->read_index_corrupt) {
+                const StromStand s{
+                    t->read_index / int64_t(sizeof(int16_t)),
+                    int64_t(t->sink_usec) * a->spur_->Abtastrate() / 1000000,
+                    Wanduhr::time_point(std::chrono::seconds(t->timestamp.tv_sec) +
+                                        std::chrono::microseconds(t->timestamp.tv_usec)),
+                    t->playing != 0};
+                a->spur_->Stand(s, a->uhr_());
+            }
+            a->Nachziehen();
         },
         this);
     if (!o) return Fehlschlag();
     pa_operation_unref(o);
+    standOffen_ = true;
     FristStellen(true);
+}
+
+void Tonausgabe::StandUhr() {
+    standGestellt_.reset();  // an alarm that went off is off
+    StandAnfordern();
+}
+
+void Tonausgabe::Nachziehen() {
+    Schreiben(spur_->Umschreiben());
+    Abgleichen();
+    if (zustand_ != Verbindung::Bereit) return;
+    const auto jetzt = uhr_();
+    const auto wann = spur_->NaechsterStand(jetzt);
+    if (wann && *wann <= jetzt) {
+        // The answer to a snapshot under way asks again.
+        Stellen(standUhr_, std::nullopt);
+        StandAnfordern();
+    } else {
+        Stellen(standUhr_, wann);
+    }
 }
 
 void Tonausgabe::Schreiben(const Abschnitt& a) {

@@ -8,12 +8,15 @@
 // here. Every sound is placed in the stream's timeline (Tonspur) by frame, and
 // whatever the server asks for is written from it.
 //
-// A request, and each phrase's expected end, asks the server for a fresh
-// timing snapshot; its answer places the sound, writing again the frames
-// already queued where it lands, and reports the phrases read completely. A
-// placement that the snapshots leave in doubt asks again a millisecond later.
-// While the stream plays, snapshots are also taken shortly before each second
-// boundary, as the server asks for data, when they are least stale.
+// The stream is written about a second ahead, and refilled in half-second
+// steps: a countdown keeps it playing for hours, and each refill wakes the
+// program. A sound is written into what is already queued (libpulse lets a
+// client write again at a position it queued, and the server plays what was
+// written last), and so is the silence over a sound taken back before it began.
+// Timing snapshots are asked for as the timeline wants them: as its sounds
+// become due to be placed, a millisecond apart while their placement is in
+// doubt, and after a phrase asked for at once, whose completion someone may
+// wait for.
 //
 // Idle, the stream is corked after a second of silence, so the device may
 // sleep; a sound that starts it again gets the lead-in. Kept awake (a
@@ -39,13 +42,14 @@ public:
     // The sample rate of the phrases to come, as the speech engine reports
     // it; the stream and the click follow it.
     virtual void Abtastrate(int hz) = 0;
-    // A phrase requested at `angefordert`; it plays after the phrases before
-    // it. `fertig` is called once, when it has been heard or dropped, from
-    // another thread; it must not call back into the output.
-    virtual void Phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
-                        std::function<void()> fertig) = 0;
-    // The beat click of the second of `angefordert`. False without a working output.
-    virtual bool Klick(Wanduhr::time_point angefordert) = 0;
+    // A phrase to begin at `um` (none: at once); it never overlaps another.
+    // `erledigt` is reported once, when it has been heard or dropped, from
+    // another thread; through it the phrase can be taken back.
+    virtual void Phrase(std::optional<Wanduhr::time_point> um, Abtastwerte pcm,
+                        ErledigungPtr erledigt) = 0;
+    // A beat click at `um` (none: at once), taken back through `erledigt`, if
+    // any. False without a working output.
+    virtual bool Klick(std::optional<Wanduhr::time_point> um, ErledigungPtr erledigt = {}) = 0;
 };
 
 // Also the seconds beat, and kept awake while a countdown runs.
@@ -62,13 +66,14 @@ public:
     ~Tonausgabe() override;
 
     void Abtastrate(int hz) override;
-    void Phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
-                std::function<void()> fertig) override;
-    bool Klick(Wanduhr::time_point angefordert) override;
-    // The beat: a click on the second it is asked for. Never blocks.
+    void Phrase(std::optional<Wanduhr::time_point> um, Abtastwerte pcm,
+                ErledigungPtr erledigt) override;
+    bool Klick(std::optional<Wanduhr::time_point> um, ErledigungPtr erledigt = {}) override;
+    // The beat. Never blocks.
     void Abspielen() override {
-        if (!Klick(Wanduhr::now()) && ersatz_) ersatz_();
+        if (!Klick(std::nullopt) && ersatz_) ersatz_();
     }
+    ErledigungPtr AbspielenUm(Zeitpunkt um) override;
     void CountdownGeschaltet(bool laeuft) override;
 
     Verbindung Zustand() const;
@@ -87,6 +92,11 @@ private:
     void Abbauen();
     void Fehlschlag();
     void StandAnfordern();
+    void StandUhr();
+    // Hands `erledigt`'s take-back to the timeline; false when it is taken back already.
+    bool Halten(const ErledigungPtr& erledigt);
+    // Writes what the timeline changed, and asks for its next snapshot.
+    void Nachziehen();
     void Schreiben(const Abschnitt& a);
     void Abgleichen();
 
@@ -100,6 +110,8 @@ private:
     pa_time_event* frist_ = nullptr;         // the server must have answered by then
     pa_time_event* wiederholung_ = nullptr;  // next connection attempt
     pa_time_event* standUhr_ = nullptr;  // a new snapshot: a placement waits, a phrase has ended
+    std::optional<Wanduhr::time_point> standGestellt_;  // what standUhr_ is set to
+    bool standOffen_ = false;                           // a snapshot asked for, not yet answered
     bool fristLaeuft_ = false;
     Verbindung zustand_ = Verbindung::Getrennt;
     // The last connection attempt, on the steady clock: a wall clock set back

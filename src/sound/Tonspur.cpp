@@ -5,29 +5,26 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <utility>
 
 namespace {
 
 using namespace std::chrono_literals;
 
 // Kept free ahead of the server's read position: a sound is never written
-// where the server may be reading right now.
+// where the server may be reading right now, and one placed before it has begun.
 constexpr auto kReserve = 2ms;
 // How far two reports of the position may disagree by the rounding of
 // positions and times to whole frames alone.
 constexpr int64_t kRundung = 2;
-// Snapshots that agree to within this place a sound well enough; waiting for
-// a fresher one is not worth it.
+// Snapshots that tell the position to within this place a sound well enough;
+// waiting for a fresher one is not worth it.
 constexpr auto kSpiel = 1ms;
 
 }  // namespace
 
-Tonspur::Tonspur(int abtastrate, std::chrono::milliseconds versatz,
-                 std::chrono::milliseconds anlauf)
-    : rate_(abtastrate),
-      versatz_(versatz),
-      anlauf_(Frames(anlauf)),
-      klick_(KlickKlang(abtastrate)) {}
+Tonspur::Tonspur(int abtastrate, std::chrono::milliseconds anlauf)
+    : rate_(abtastrate), anlauf_(Frames(anlauf)), klick_(KlickKlang(abtastrate)) {}
 
 int64_t Tonspur::Frames(Wanduhr::duration d) const {
     return std::llround(std::chrono::duration<double>(d).count() * rate_);
@@ -38,36 +35,102 @@ Wanduhr::duration Tonspur::Dauer(int64_t frames) const {
         std::chrono::duration<double>(double(frames) / rate_));
 }
 
-void Tonspur::Klick(Wanduhr::time_point angefordert) {
-    Anfordern({angefordert, klick_, {}, false});
+void Tonspur::Klick(std::optional<Wanduhr::time_point> um, Wanduhr::time_point jetzt,
+                    ErledigungPtr erledigt) {
+    Anfordern({um, jetzt, klick_, std::move(erledigt), false});
 }
 
-void Tonspur::Phrase(Wanduhr::time_point angefordert, Abtastwerte pcm,
-                     std::function<void()> fertig) {
-    Anfordern({angefordert, std::move(pcm), std::move(fertig), true});
+void Tonspur::Phrase(std::optional<Wanduhr::time_point> um, Wanduhr::time_point jetzt,
+                     Abtastwerte pcm, ErledigungPtr erledigt) {
+    Anfordern({um, jetzt, std::move(pcm), std::move(erledigt), true});
 }
 
-void Tonspur::Anfordern(Anforderung a) {
-    // Due at the boundary of the second it was requested in, plus the offset.
-    a.takt = std::chrono::floor<std::chrono::seconds>(a.takt) + versatz_;
+void Tonspur::Anfordern(Klang k) {
     if (!laeuft_) {
+        // The read position stood still while the stream was stopped: what
+        // the old snapshots tell of it no longer holds.
         laeuft_ = true;
         anlaufNoetig_ = true;
+        staende_.clear();
+        letzter_.reset();
+        davor_.reset();
     }
-    wartend_.push_back(std::move(a));
+    klaenge_.push_back(std::move(k));
+    Anordnen(klaenge_.back().gekommen);
 }
 
 void Tonspur::WachHalten(bool an) {
     wach_ = an;
-    // Silence from now on wakes the device; nothing waits for it.
-    if (an) laeuft_ = true;
+    if (an && !laeuft_) {
+        // Silence from now on wakes the device; nothing waits for it, so the
+        // first second of a countdown is heard on its boundary where it can be.
+        laeuft_ = true;
+        staende_.clear();
+        letzter_.reset();
+        davor_.reset();
+    }
 }
 
-Abschnitt Tonspur::Stand(const StromStand& s, Wanduhr::time_point jetzt) {
+void Tonspur::Absagen(const Erledigung* erledigt, Wanduhr::time_point jetzt) {
+    const auto k = std::find_if(klaenge_.begin(), klaenge_.end(),
+                                [&](const Klang& x) { return x.erledigt.get() == erledigt; });
+    if (k == klaenge_.end()) return;
+    if (k->beginn >= 0) {
+        if (k->beginn < Frueheste(jetzt)) return;  // begun: it sounds to its end
+        umschreibenAb_ = umschreibenAb_ < 0 ? k->beginn : std::min(umschreibenAb_, k->beginn);
+    }
+    const ErledigungPtr e = std::move(k->erledigt);
+    klaenge_.erase(k);
+    Anordnen(jetzt);  // a phrase that waited behind it moves up
+    if (e) e->Melden();
+}
+
+int64_t Tonspur::Vorn(const StromStand& x) const { return x.gelesen - x.imGeraet; }
+
+const StromStand& Tonspur::Bester() const {
+    // The first report of the newest read position is at most as stale as
+    // the time since the last report of the one before. A snapshot further
+    // ahead of it than that was overtaken by a loss and is passed over; of
+    // the others the one furthest ahead is the least stale. Positions are
+    // compared at one instant: each is carried on from its own time.
+    const StromStand& n = staende_.back();
+    const int64_t schranke =
+        davor_ ? Frames(n.wann - *davor_) : std::numeric_limits<int64_t>::max() / 2;
+    const auto bei = [&](const StromStand& x) { return Vorn(x) + Frames(n.wann - x.wann); };
+    const StromStand* b = &n;
+    for (const auto& x : staende_) {
+        if (bei(x) - bei(n) > schranke + kRundung) continue;
+        if (bei(x) > bei(*b)) b = &x;
+    }
+    return *b;
+}
+
+bool Tonspur::Gewiss() const {
+    if (staende_.empty()) return false;
+    const StromStand& n = staende_.back();
+    // The newest position's first report, bounded in staleness by the one before it.
+    if (davor_ && n.wann - *davor_ <= kNachfrage + kSpiel) return true;
+    // Or a later report of the same position that agrees with it: the server
+    // tells the position as it is at the time of its answer.
+    const StromStand& l = *letzter_;
+    return l.wann - n.wann >= kSpiel &&
+           std::abs(Vorn(l) + Frames(n.wann - l.wann) - Vorn(n)) <= kRundung;
+}
+
+int64_t Tonspur::Frueheste(Wanduhr::time_point jetzt) const {
+    if (staende_.empty()) return std::max(geschrieben_, anlaufBis_);
+    const StromStand& b = Bester();
+    const int64_t lesen = std::max(letzter_->gelesen + Frames(jetzt - letzter_->wann),
+                                   b.gelesen + Frames(jetzt - b.wann));
+    return std::max(lesen + Frames(kReserve), anlaufBis_);
+}
+
+void Tonspur::Stand(const StromStand& s, Wanduhr::time_point jetzt) {
     // A stream that starts or ran dry has no steady position to keep.
     if (!s.spielt) {
         staende_.clear();
         letzter_.reset();
+        davor_.reset();
     }
     // A report of the read position the one before had adds nothing: it is
     // only staler.
@@ -77,113 +140,155 @@ Abschnitt Tonspur::Stand(const StromStand& s, Wanduhr::time_point jetzt) {
         staende_.push_back(s);
     }
     letzter_ = s;
-    const auto vorn = [&](const StromStand& x) {
-        return x.gelesen - x.imGeraet + Frames(jetzt - x.wann);
-    };
-    // The first report of the newest read position is at most as stale as
-    // the time since the last report of the one before. A snapshot further
-    // ahead of it than that was overtaken by a loss and is passed over; of
-    // the others the one furthest ahead is the least stale. Reports that
-    // disagree leave the position in doubt by up to that bound: while a
-    // request can narrow it and there is time, the sounds wait.
-    const StromStand& n = staende_.back();
-    const int64_t schranke =
-        davor_ ? Frames(n.wann - *davor_) : std::numeric_limits<int64_t>::max() / 2;
-    StromStand b = n;
-    int64_t hinten = vorn(n);
-    for (const auto& x : staende_) {
-        if (vorn(x) - vorn(n) > schranke + kRundung) continue;
-        if (vorn(x) > vorn(b)) b = x;
-        hinten = std::min(hinten, vorn(x));
-    }
-    const bool zweifel = vorn(b) - hinten > Frames(kSpiel) && schranke > Frames(kNachfrage) + Frames(kSpiel);
-    const bool warten =
-        zweifel && std::all_of(wartend_.begin(), wartend_.end(),
-                               [&](const auto& a) { return jetzt < a.takt - kBedenkzeit; });
     // A stream that ran dry has been read past what was written.
     geschrieben_ = std::max(geschrieben_, s.gelesen);
-    int64_t frueheste =
-        std::max(s.gelesen + Frames(jetzt - s.wann), b.gelesen + Frames(jetzt - b.wann)) + Frames(kReserve);
     if (anlaufNoetig_) {
-        anlaufBis_ = frueheste + anlauf_;
+        anlaufBis_ = Frueheste(jetzt) + anlauf_;
         anlaufNoetig_ = false;
     }
-    frueheste = std::max(frueheste, anlaufBis_);
-
-    int64_t neuAb = geschrieben_;
-    std::vector<Anforderung> platzieren;
-    if (!warten) platzieren.swap(wartend_);
-    for (auto& a : platzieren) {
-        int64_t beginn = b.gelesen - b.imGeraet + Frames(a.takt - b.wann);
-        if (a.takt == merkTakt_ && merkBeginn_ >= 0) beginn = merkBeginn_;
-        beginn = std::max(beginn, frueheste);
-        if (a.phrase) beginn = std::max(beginn, sprachEnde_);
-        if (a.takt != merkTakt_ || merkBeginn_ < frueheste) {
-            merkTakt_ = a.takt;
-            merkBeginn_ = beginn;
-        }
-        Klang k{beginn, std::move(a.pcm), std::move(a.fertig)};
-        if (a.phrase) sprachEnde_ = k.Ende();
-        stilleAb_ = std::max(stilleAb_, k.Ende());
-        neuAb = std::min(neuAb, beginn);
-        klaenge_.push_back(std::move(k));
-    }
-
-    // Phrases read completely are done; no sound before the read position
-    // will be written again.
-    std::erase_if(klaenge_, [&](Klang& k) {
-        if (k.Ende() > s.gelesen) return false;
-        if (k.fertig) k.fertig();
-        return true;
-    });
-    if (neuAb >= geschrieben_) return {};
-    return {neuAb, Mischen(neuAb, geschrieben_)};
+    Anordnen(jetzt);
+    Erledigen(s.gelesen);
+    StilleSehen(jetzt);
 }
 
-Abschnitt Tonspur::Weiter(size_t anzahl) {
+void Tonspur::Anordnen(Wanduhr::time_point jetzt) {
+    if (staende_.empty()) return;  // nothing can be placed without a snapshot
+    const StromStand& b = Bester();
+    const int64_t frueheste = Frueheste(jetzt);
+    int64_t neuAb = umschreibenAb_ < 0 ? std::numeric_limits<int64_t>::max() : umschreibenAb_;
+    const auto setzen = [&](Klang& k, int64_t beginn) {
+        if (k.beginn == beginn) return;
+        neuAb = std::min(neuAb, k.beginn >= 0 ? std::min(k.beginn, beginn) : beginn);
+        k.beginn = beginn;
+    };
+    std::map<Wanduhr::time_point, int64_t> rahmen;
+    const auto rahmen_um = [&](Wanduhr::time_point um) {
+        auto [r, neu] = rahmen.try_emplace(um, b.gelesen - b.imGeraet + Frames(um - b.wann));
+        if (neu) {
+            const auto alt = rahmen_.find(um);
+            if (alt != rahmen_.end() && std::abs(alt->second - r->second) <= kRundung)
+                r->second = alt->second;
+        }
+        return r->second;
+    };
+    // Sounds begun stay where they are; the others take the frame of their
+    // instant, or the one given when they came, and no earlier one than now.
+    int64_t sprachEnde = 0;
+    std::vector<std::pair<int64_t, Klang*>> phrasen;  // wished frame, in order of coming
+    for (auto& k : klaenge_) {
+        if (k.beginn >= 0 && k.beginn < frueheste) {
+            if (k.phrase) sprachEnde = std::max(sprachEnde, k.Ende());
+            if (k.um) {
+                const auto alt = rahmen_.find(*k.um);
+                rahmen.try_emplace(*k.um, alt != rahmen_.end() ? alt->second : k.beginn);
+            }
+            continue;
+        }
+        if (letzter_->wann < k.Ab()) continue;  // waits for a snapshot from then on
+        int64_t ziel;
+        if (k.um) {
+            ziel = rahmen_um(*k.um);
+        } else {
+            if (k.wunsch < 0) k.wunsch = frueheste;
+            ziel = k.wunsch;
+        }
+        ziel = std::max(ziel, frueheste);
+        if (k.phrase) {
+            phrasen.emplace_back(ziel, &k);
+        } else {
+            setzen(k, ziel);
+        }
+    }
+    std::stable_sort(phrasen.begin(), phrasen.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [ziel, k] : phrasen) {
+        setzen(*k, std::max(ziel, sprachEnde));
+        sprachEnde = k->Ende();
+    }
+    rahmen_.swap(rahmen);
+    for (const auto& k : klaenge_) {
+        if (k.beginn >= 0) stilleAb_ = std::max(stilleAb_, k.Ende());
+    }
+    umschreibenAb_ = neuAb < geschrieben_ ? neuAb : -1;
+}
+
+Abschnitt Tonspur::Umschreiben() {
+    if (umschreibenAb_ < 0) return {};
+    const int64_t ab = std::exchange(umschreibenAb_, -1);
+    return {ab, Mischen(ab, geschrieben_)};
+}
+
+void Tonspur::Erledigen(int64_t gelesen) {
+    // Sounds read completely are done; no sound before the read position
+    // will be written again.
+    std::vector<ErledigungPtr> fertig;
+    std::erase_if(klaenge_, [&](Klang& k) {
+        if (k.beginn < 0 || k.Ende() > gelesen) return false;
+        if (k.erledigt) fertig.push_back(std::move(k.erledigt));
+        return true;
+    });
+    for (auto& e : fertig) e->Melden();
+}
+
+void Tonspur::StilleSehen(Wanduhr::time_point jetzt) {
+    // Not kept awake, the stream stops after a second of silence heard with
+    // nothing left to do.
+    if (wach_ || !klaenge_.empty() || !letzter_) return;
+    if (letzter_->gelesen + Frames(jetzt - letzter_->wann) - stilleAb_ >= rate_) laeuft_ = false;
+}
+
+Abschnitt Tonspur::Weiter(size_t anzahl, Wanduhr::time_point jetzt) {
     Abschnitt a{geschrieben_, Mischen(geschrieben_, geschrieben_ + int64_t(anzahl))};
     geschrieben_ += int64_t(anzahl);
-    // Not kept awake, the stream stops after a second of silence with
-    // nothing left to do.
-    const bool phrasen = std::any_of(klaenge_.begin(), klaenge_.end(),
-                                     [](const Klang& k) { return bool(k.fertig); });
-    if (!wach_ && wartend_.empty() && !phrasen && geschrieben_ - stilleAb_ >= rate_) {
-        laeuft_ = false;
-    }
+    // Between snapshots, the sounds the server must have read by now are
+    // done, give or take a stale snapshot.
+    if (letzter_) Erledigen(letzter_->gelesen + Frames(jetzt - letzter_->wann - kFrische));
+    StilleSehen(jetzt);
     return a;
 }
 
-std::optional<Wanduhr::time_point> Tonspur::NaechsterStand() const {
-    if (staende_.empty()) return std::nullopt;
-    if (!wartend_.empty()) return letzter_->wann + kNachfrage;
-    std::optional<int64_t> ende;
+std::optional<Wanduhr::time_point> Tonspur::NaechsterStand(Wanduhr::time_point jetzt) const {
+    if (!laeuft_) return std::nullopt;
+    std::optional<Wanduhr::time_point> n;
+    const auto frueher = [&](Wanduhr::time_point t) {
+        if (!n || t < *n) n = t;
+    };
+    if (anlaufNoetig_) frueher(jetzt);  // the lead-in runs from the stream's start
     for (const auto& k : klaenge_) {
-        if (k.fertig && (!ende || k.Ende() < *ende)) ende = k.Ende();
+        if (!letzter_ || letzter_->wann < k.Ab()) {
+            // Its placement's first snapshot.
+            frueher(std::max(k.Ab(), jetzt));
+        } else if (k.um && !Gewiss() && letzter_->wann + kNachfrage < *k.um - kBedenkzeit) {
+            frueher(letzter_->wann + kNachfrage);
+        } else if (!k.um && k.phrase && k.beginn >= 0) {
+            // Whoever asked for a phrase at once may wait for it.
+            frueher(staende_.back().wann + Dauer(k.Ende() - staende_.back().gelesen) + 2ms);
+        }
     }
-    if (!ende) return std::nullopt;
-    return staende_.back().wann + Dauer(*ende - staende_.back().gelesen) + 2ms;
+    return n;
 }
 
 void Tonspur::Verwerfen() {
-    std::vector<std::function<void()>> fertig;
-    for (auto& a : wartend_) fertig.push_back(std::move(a.fertig));
-    for (auto& k : klaenge_) fertig.push_back(std::move(k.fertig));
-    wartend_.clear();
+    std::vector<ErledigungPtr> fertig;
+    for (auto& k : klaenge_) {
+        if (k.erledigt) fertig.push_back(std::move(k.erledigt));
+    }
     klaenge_.clear();
-    geschrieben_ = sprachEnde_ = stilleAb_ = anlaufBis_ = 0;
-    merkBeginn_ = -1;
+    rahmen_.clear();
+    geschrieben_ = stilleAb_ = anlaufBis_ = 0;
+    umschreibenAb_ = -1;
     laeuft_ = wach_;
     anlaufNoetig_ = false;
     staende_.clear();
     letzter_.reset();
-    for (auto& f : fertig) {
-        if (f) f();
-    }
+    davor_.reset();
+    for (auto& e : fertig) e->Melden();
 }
 
 Abtastwerte Tonspur::Mischen(int64_t von, int64_t bis) const {
     Abtastwerte pcm(size_t(std::max<int64_t>(bis - von, 0)), 0);
     for (const auto& k : klaenge_) {
+        if (k.beginn < 0) continue;
         const int64_t a = std::max(von, k.beginn), b = std::min(bis, k.Ende());
         for (int64_t i = a; i < b; ++i) {
             int16_t& ziel = pcm[size_t(i - von)];

@@ -169,6 +169,10 @@ void Form1::EreignisseVerbinden() {
     verbinde(ui_->Command_Start, &QPushButton::clicked, &Form1::Command_Start_Click);
     verbinde(Timer_OccRestZeit, &SekundenTakt::Timer, &Form1::Timer_OccRestZeit_Timer);
     verbinde(ui_->btn_ZeitSpeichern, &QPushButton::clicked, &Form1::btn_ZeitSpeichern_Click);
+    // The two boxes that only the tick reads also decide what the coming
+    // second sounds like: its number, its beat before or after a box.
+    verbinde(ui_->Check_CountDown, &QCheckBox::stateChanged, &Form1::VorausAnpassen);
+    verbinde(ui_->Check_MldVorbei, &QCheckBox::stateChanged, &Form1::VorausAnpassen);
     // At once, not after a wait: what is held for a countdown follows its tick.
     connect(Timer_OccRestZeit, &SekundenTakt::Geschaltet, this, &Form1::CountdownMelden);
     // Every click is preceded by its press: by the input event handled just
@@ -205,7 +209,7 @@ void Form1::Form_Load() {
     SprecherBeschreiben();
     if (!sprachStart) {
         // Speech could not be set up: say so, switch speech off for this run.
-        D.meldung->MsgBox(QStringLiteral(
+        Meldung(QStringLiteral(
             "Problem mit Initialisierung der Sprachausgabe, Installation überprüfen"));
         SetzeWert(ui_->Check_SprachAusgabe, 0);
         ui_->Check_SprachAusgabe->setEnabled(false);
@@ -217,7 +221,7 @@ void Form1::Form_Load() {
     A.Zeitnehmung =
         A.Dateisystem->OpenTextFile(QStringLiteral("zeitnehmung.txt"), IoModus::ForAppending, true);
     if (!A.Zeitnehmung)
-        D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
+        Meldung(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
 }
 
 void Form1::Form_Unload() {

@@ -5,18 +5,23 @@
 // window-free code of its subsystem with the fields that code needs, and
 // writes its controls. The procedures live in one source file per subsystem
 // (Form1.cpp start-up and shut-down, Sprecher.cpp, Uhr.cpp,
-// Sekundenschlag.cpp, Eingabe.cpp, StartStop.cpp, Takt.cpp, Zeitnehmung.cpp).
+// Sekundenschlag.cpp, Eingabe.cpp, StartStop.cpp, Takt.cpp, Stempel.cpp), and
+// the actions asked for from outside the window in Aktionen.cpp.
 #pragma once
 
 #include <QWidget>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
+#include "Aktionen.h"
 #include "AppState.h"
 #include "Dienste.h"
 #include "SekundenTakt.h"
 
 class QCheckBox;
+class QPushButton;
 class QComboBox;
 class Ui_Form1;
 
@@ -64,8 +69,21 @@ public:
     void Command_Start_Click();
     void Timer_OccRestZeit_Timer();
 
-    // Time stamps (Zeitnehmung.cpp)
+    // Time stamps (Stempel.cpp)
     void btn_ZeitSpeichern_Click();
+
+    // ------------------------------------------------ from outside the window
+    // An action asked for elsewhere (the session bus, the command line),
+    // done as a press of its button does, with the same boxes and checks;
+    // the time of a stamp or an announcement is `zeitUs` (the wall clock, in
+    // microseconds since the epoch) where there is one, else the time of
+    // handling. It is held like a press: one that comes while "Ansage Zeit"
+    // waits or a message box is open is done after it, never inside it.
+    // `antwort` is called once, before anything is waited for: with "" or,
+    // where it is known, why the action is not done (its button is
+    // disabled, the stamp cannot be written).
+    void AktionAusfuehren(Aktion aktion, std::optional<qint64> zeitUs,
+                          std::function<void(const QString&)> antwort);
 
 protected:
     void closeEvent(QCloseEvent* ereignis) override;
@@ -90,6 +108,19 @@ private:
     // by (none for a press without an input event, such as a screen
     // reader's), and of the input event the button is handling.
     std::optional<quint64> druckZeit_, eingabeZeit_;
+    // The sounds of the countdown's coming second, placed ahead at its
+    // boundary: that instant, the hours left its tick will read, the click and
+    // the phrase placed, and what the phrase was chosen by (Takt.cpp).
+    struct Vorplan {
+        Zeitpunkt sekunde;
+        double restStunden = 0;
+        ErledigungPtr klick{}, phrase{};
+        QString phraseNach{};
+    };
+    std::optional<Vorplan> vorplan_;
+    // Message boxes open, and the actions from outside held until they close.
+    int meldungenOffen_ = 0;
+    std::deque<std::function<void()>> nachMeldung_;
 
     // ------------------------------------------------ procedures of the window
     // Speech start-up and the remembered voice (Sprecher.cpp).
@@ -107,8 +138,32 @@ private:
     // Tells the countdown-state service that the tick has been switched on or
     // off: whether a countdown runs is whether its tick does (StartStop.cpp).
     void CountdownMelden(bool laeuft);
+    // Every message box of the window: the taskbar is asked to mark the
+    // window while it is not the active one; actions from outside that come
+    // while it is open are done after it (Aktionen.cpp).
+    void Meldung(const QString& text);
+    void AktionenNachholen();
+    // One action, now, and the button it stands for (Aktionen.cpp).
+    void AktionJetzt(Aktion aktion, std::optional<qint64> zeitUs,
+                     const std::function<void(const QString&)>& antwort);
+    QPushButton* Knopf(Aktion aktion) const;
     // A message box of the tick; ticks that reach it meanwhile are dropped (Takt.cpp).
     void TaktMeldung(const QString& text);
+    // Whether the tick that reads these hours left says the schedule's phrase,
+    // and whether it shows a box before its beat (the warning about a far
+    // target, the end message) (Takt.cpp).
+    bool TaktSagt(double RestStunden) const;
+    bool TaktMeldet(double RestStunden) const;
+    // The coming second's sounds placed at its boundary, afresh; brought in
+    // line with the settings while that boundary lies ahead; taken back (Takt.cpp).
+    void VorausPlanen();
+    void VorausAnpassen();
+    void VorausAbsagen();
+    // The announcements and the stamp of one clock reading; the stamp returns
+    // why it could not be written, or "" (Uhr.cpp, Stempel.cpp).
+    void ZeitAnsagen(const UhrLesung& lesung);
+    void DatumAnsagen(const UhrLesung& lesung);
+    QString Stempeln(const UhrLesung& lesung);
     // The last step of every countdown tick (Sekundenschlag.cpp).
     void Sekundenschlag();
 

@@ -57,7 +57,7 @@ void Form1::List_Sprecher_Click() {
         // Reported once; moving on through the list does not repeat the box
         // until a save has worked again.
         speichernMisslungen_ = true;
-        D.meldung->MsgBox(QStringLiteral("SprecherNr.txt lässt sich nicht speichern"));
+        Meldung(QStringLiteral("SprecherNr.txt lässt sich nicht speichern"));
     }
     SprachTokens stimmen;
     if (A.Stimme && A.Stimme->GetVoices(stimmen) && zeile < stimmen.Count()) {
@@ -65,6 +65,7 @@ void Form1::List_Sprecher_Click() {
         A.Stimme->SetVoice(token);  // on failure the previous voice stays in use
         ui_->List_Sprecher->setToolTip(token.name);
     }
+    VorausAnpassen();  // the coming second's number in this voice
 }
 
 void Form1::Check_SprachAusgabe_Click() {
@@ -82,4 +83,5 @@ void Form1::Check_SprachAusgabe_Click() {
         ui_->Command_Datumsansage->setEnabled(false);
         ui_->Command_Zeitansage->setEnabled(false);
     }
+    VorausAnpassen();  // the coming second's number, or none
 }

@@ -35,6 +35,8 @@ void Form1::Command_Start_Click() {
 
     // The target is not checked: one already past ends on the first tick.
     Timer_OccRestZeit->Schalten(true);
+    // The first tick's sounds are known now.
+    VorausPlanen();
 }
 
 void Form1::CountdownLaeuftSetzen(bool laeuft) {
@@ -44,5 +46,7 @@ void Form1::CountdownLaeuftSetzen(bool laeuft) {
 }
 
 void Form1::CountdownMelden(bool laeuft) {
+    // Stopped, halted or ended: nothing of the coming second is heard.
+    if (!laeuft) VorausAbsagen();
     if (D.countdown) D.countdown->CountdownGeschaltet(laeuft);
 }

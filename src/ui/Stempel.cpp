@@ -10,15 +10,17 @@ void Form1::btn_ZeitSpeichern_Click() {
     // is stamped when it is handled.
     const UhrLesung jetzt =
         druckZeit_ ? D.uhr->LesenZu(*std::exchange(druckZeit_, std::nullopt)) : D.uhr->Lesen();
-    if (!A.Zeitnehmung) {
-        D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
-        return;
-    }
+    const QString fehler = Stempeln(jetzt);
+    if (!fehler.isEmpty()) Meldung(fehler);
+}
+
+QString Form1::Stempeln(const UhrLesung& jetzt) {
+    if (!A.Zeitnehmung) return QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen");
     const qint32 nummer = A.StempelZaehler + 1;
-    if (!A.Zeitnehmung->WriteLine(StempelZeile(nummer, jetzt).toLatin1())) {
-        // The number is not used up, so the file stays numbered without gaps.
-        D.meldung->MsgBox(QStringLiteral("zeitnehmung.txt lässt sich nicht schreiben"));
-        return;
-    }
+    // A line that cannot be written does not use up its number, so the file
+    // stays numbered without gaps.
+    if (!A.Zeitnehmung->WriteLine(StempelZeile(nummer, jetzt).toLatin1()))
+        return QStringLiteral("zeitnehmung.txt lässt sich nicht schreiben");
     A.StempelZaehler = nummer;
+    return {};
 }

@@ -15,19 +15,25 @@ void Form1::Timer_Zeitanzeige_Timer() {
     ui_->Label_Zeitanzeige->setText(Zeitzeile(jetzt));
 }
 
-void Form1::Command_Zeitansage_Click() {
+void Form1::Command_Zeitansage_Click() { ZeitAnsagen(D.uhr->Lesen()); }
+
+void Form1::Command_Datumsansage_Click() { DatumAnsagen(D.uhr->Lesen()); }
+
+void Form1::ZeitAnsagen(const UhrLesung& lesung) {
     if (!A.Stimme) return;  // the button is disabled without a voice
     ui_->Label_akti->setVisible(false);
     // Let the hidden label leave the screen before the wait.
     QCoreApplication::processEvents();
     // Returns once this phrase, and every one queued before it, has been
     // heard. The window meanwhile serves only what looks at it.
-    if (const ErledigungPtr gesagt = A.Stimme->Speak(D.uhr->Lesen().zeit, SVSFDefault))
+    if (const ErledigungPtr gesagt = A.Stimme->Speak(lesung.zeit, SVSFDefault)) {
+        gesagt->Erwarten();
         Warten::Bis([&] { return gesagt->Fertig(); });
+    }
     ui_->Label_akti->setVisible(true);
 }
 
-void Form1::Command_Datumsansage_Click() {
+void Form1::DatumAnsagen(const UhrLesung& lesung) {
     if (!A.Stimme) return;
-    A.Stimme->Speak(D.uhr->Lesen().datum, SVSFlagsAsync);
+    A.Stimme->Speak(lesung.datum, SVSFlagsAsync);
 }

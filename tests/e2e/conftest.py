@@ -31,6 +31,10 @@ STAPEL = {
     "pipewire": (["pipewire", "wireplumber", "pipewire-pulse"], "TEMPIRO_PIPEWIRE"),
     "orca": (["orca", "speech-dispatcher", "metacity"], "TEMPIRO_ORCA"),
     "gnome": (["gnome-session", "/usr/libexec/xdg-desktop-portal-gtk"], "TEMPIRO_GNOME"),
+    "benachrichtigung": (
+        ["/usr/lib/notification-daemon/notification-daemon"],
+        "TEMPIRO_BENACHRICHTIGUNG",
+    ),
 }
 
 

@@ -12,19 +12,9 @@ import signal
 import time
 
 import pytest
-from sitzung import MEZ, AufnahmeLuecke, punkt, warte_bis
+from sitzung import AufnahmeLuecke, punkt, stempel_zeit, warte_bis
 
 FRUEHER = b"01 04.12.2026 09:15:00,25\r\n02 04.12.2026 09:16:41,07\r\n"
-
-
-def laengste_sekundenkette(zeiten, toleranz=0.2):
-    """The longest chain of times each about one second after the one before."""
-    beste = [1] * len(zeiten)
-    for i, t in enumerate(zeiten):
-        for j in range(i):
-            if abs(t - zeiten[j] - 1.0) <= toleranz:
-                beste[i] = max(beste[i], beste[j] + 1)
-    return max(beste, default=0)
 
 
 def speichern(s, fenster):
@@ -35,29 +25,32 @@ def speichern(s, fenster):
     return vorher, time.time()
 
 
-def stempel_zeit(zeile):
-    """The instant a stamp names, read in the program's time zone."""
-    os.environ["TZ"] = MEZ
-    time.tzset()
-    sekunde = time.mktime(time.strptime(zeile[3:22].decode(), "%d.%m.%Y %H:%M:%S"))
-    return sekunde + int(zeile[23:]) / 100
+def befehl(s):
+    """Runs `tempiro --zeit-speichern`, as a key's command: its start is the press."""
+    t = time.time()
+    assert s.aufrufen("--zeit-speichern")[0] == 0
+    return t, t
 
 
 def test_zeit_speichern(sitzung, ton):
     """Presses of "Zeit speichern" with the pointer, each stamped with its own
-    moment within 50 ms: idle, and during "Ansage Zeit", whose phrase holds
-    back its handling; after the earlier lines of the log. A close in the
-    middle of "Ansage Datum" ends the program with status 0."""
+    moment within 50 ms, and `tempiro --zeit-speichern` with its start: idle,
+    and during "Ansage Zeit", whose phrase holds back their handling; after
+    the earlier lines of the log. A close in the middle of "Ansage Datum" ends
+    the program with status 0."""
     s = sitzung
     pathlib.Path(s.arbeit, "zeitnehmung.txt").write_bytes(FRUEHER)
     fenster = s.starten()
     assert s.xdo("getwindowgeometry", fenster).split()[-1] == "312x221"
-    gedrueckt = [speichern(s, fenster), speichern(s, fenster)]
+    gedrueckt = [speichern(s, fenster), befehl(s)]
     s.klick(fenster, "Command_Zeitansage")
     time.sleep(1.0)
-    gedrueckt.append(speichern(s, fenster))
-    for zeile, (vorher, nachher) in zip(s.stempel(3, 15, FRUEHER), gedrueckt):
+    gedrueckt += [speichern(s, fenster), befehl(s)]
+    neu = s.stempel(4, 15, FRUEHER)
+    for zeile, (vorher, nachher) in zip(neu, gedrueckt):
         assert vorher - 0.05 <= stempel_zeit(zeile) <= nachher + 0.05, zeile
+    # The idle command's start lies in the hundredth its stamp names, or at most 20 ms before it.
+    assert -0.01 < stempel_zeit(neu[1]) - gedrueckt[1][0] <= 0.02, neu[1]
     s.klick(fenster, "Command_Datumsansage")
     time.sleep(0.5)
     s.beenden(fenster)
@@ -66,7 +59,8 @@ def test_zeit_speichern(sitzung, ton):
 def test_countdown(sitzung, ton, fenster):
     """A 15-second exposure countdown with the beat on, ending by itself: the
     start button's caption changes and comes back; the beat alone first, a
-    short click a second, then the spoken numbers a second apart."""
+    short click on each full second of the wall clock, then the spoken
+    numbers, each starting on its second."""
     try:
         countdown(sitzung, fenster)
     except AufnahmeLuecke:  # the server dropped part of the recording: once more
@@ -86,18 +80,22 @@ def countdown(s, fenster):
     s.umschalten(fenster, "Check_CountDown")
     sprache = time.monotonic() - t0 - 0.3
     t1 = s.ende_abwarten(t0, 24.0, 30.0)  # ten seconds of overrun
-    strecken = [
-        (a + s.aufnahme_beginn - t0, b + s.aufnahme_beginn - t0) for a, b in s.aufnahme_beenden()
-    ]
+    versatz = s.aufnahme_beginn - t0
+    strecken = [(a + versatz, b + versatz) for a, b in s.aufnahme_beenden()]
     assert warte_bis(lambda: start.name() == "Timer Start", 1)
     allein = [(a, min(b, sprache)) for a, b in strecken if 0.0 < a < sprache]
     assert max(b - a for a, b in allein) < 0.3
-    assert laengste_sekundenkette([a for a, _ in allein]) >= int(sprache) - 2
+    # The start's own beat is heard at once; every later one on its second.
+    schlaege = [a for a, _ in allein if a > 1.0]
     # From here every second down to 0 and up to 10 is spoken: each number a
-    # stretch of sound far longer than a click, one a second.
+    # stretch of sound far longer than a click, starting on its second.
     assert sum(b - max(a, sprache) for a, b in strecken if b > sprache) >= 4.0
     woerter = [a for a, b in strecken if b - a >= 0.25 and a > sprache + 0.8]
-    assert laengste_sekundenkette(woerter) >= int(t1 - t0 - sprache) - 4
+    assert len(schlaege) >= int(sprache) - 2 and len(woerter) >= int(t1 - t0 - sprache) - 4
+    # Where each onset falls against the wall clock's full second, in ms: the
+    # recording may hear a sound up to a fragment (20 ms) late.
+    lage = [round(((t0 + t + s.wand + 0.5) % 1.0 - 0.5) * 1000) for t in schlaege + woerter]
+    assert all(-15 <= ms <= 25 for ms in lage), lage
     s.beenden(fenster)
 
 
@@ -132,6 +130,7 @@ def test_tonserver_stirbt(sitzung, ton, fenster):
     t0 = s.klick(fenster)
     time.sleep(max(0.0, t0 + 10.0 - time.monotonic()))
     s.tonserver.kill()
+    s.tonserver.wait()
     time.sleep(3.0)
     s.klick(fenster, "btn_ZeitSpeichern")
     s.ende_abwarten(t0, 24.0, 30.0)

@@ -86,9 +86,9 @@ def menue():
             os.rmdir(pfad)
 
 
-def einstellen(s, sekunden, beim_start=None):
+def einstellen(s, sekunden, beim_start=None, start_sekunden=20):
     """Starts the program and sets up an exposure countdown; returns the window."""
-    fenster = s.starten(beim_start)
+    fenster = s.starten(beim_start, start_sekunden)
     s.countdown_einstellen(fenster, sekunden)
     return fenster
 
@@ -153,17 +153,22 @@ def test_wach_gnome_portal(menue, sitzung, gnome):
 
 @pytest.mark.parametrize("bus_art", ["ohne_bus", "haengender_bus"])
 def test_wach(sitzung, bus, bus_art):
-    """No session bus, or one that stops answering once the window is up: the
-    clock line goes on while the countdown starts, the countdown ends on time,
-    and the program ends promptly. Without a bus the program cannot reach the
-    accessibility bus either: its message is found by its window."""
+    """No session bus, or one that stops answering before the start: the
+    window comes within 3 s, an action from the command line is refused
+    within 2 s, the clock line goes on while the countdown starts, the
+    countdown ends on time, and the program ends promptly. Without an answer
+    from the session bus the program cannot reach the accessibility bus
+    either: its message is found by its window."""
     s = sitzung
     if bus_art == "ohne_bus":
         s.umgebung["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(s.basis, "kein-bus")
-    fenster = einstellen(s, 1)
-    if bus_art == "haengender_bus":
+    else:
         s.busprozess.send_signal(signal.SIGSTOP)
+    fenster = einstellen(s, 1, start_sekunden=3)
+    status, ausgabe, dauer = s.aufrufen("--timer")
+    assert (status, ausgabe) == (1, "Keine Sitzungsverbindung: Aktion nicht ausgeführt\n")
+    assert dauer < 2.0
     t0 = s.klick(fenster)
     assert s.zeitzeile_laeuft(fenster, 2.5)
-    s.ende_abwarten(t0, 10.5, 15.0, am_fenster=bus_art == "ohne_bus")
+    s.ende_abwarten(t0, 10.5, 15.0, am_fenster=True)
     s.beenden(fenster, 5)

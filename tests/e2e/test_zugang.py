@@ -13,16 +13,20 @@ from sitzung import CHECKED, laute_strecken, warte_bis, zeilen
 
 @pytest.mark.wayland
 def test_zugang_wayland(sitzung, pulseaudio, fenster):
-    """Stamps and speech by their actions on the bus; a countdown set and
-    started on the bus, the start button's new name read; the session ends by
-    SIGTERM in the middle of it, the stamps are on disk. The window tells the
-    compositor its desktop file and a fixed size of 312 x 221."""
+    """Stamps and speech by their actions on the bus, a second start and a
+    stamp by the command meanwhile (weston has no xdg-activation: nothing is
+    raised); a countdown set and started on the bus, the start button's new
+    name read; the session ends by SIGTERM in the middle of it, the stamps are
+    on disk. The window tells the compositor its desktop file and a fixed
+    size of 312 x 221."""
     s = sitzung
     c = {k.name(): k for k in fenster.kinder() if k.rolle() != "label"}
     for _ in range(2):
         c["Zeit speichern"].handeln("Press")
         time.sleep(0.3)
-    neu = s.stempel(2)
+    s.zweiter_start()
+    assert s.aufrufen("--zeit-speichern")[0] == 0
+    neu = s.stempel(3)
     s.aufnahme_starten()
     c["Ansage Datum"].handeln("Press")
     assert warte_bis(lambda: laute_strecken(s.aufnahme_pfad), 5, 0.2)

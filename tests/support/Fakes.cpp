@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Fakes.h"
 
+using namespace std::chrono_literals;
+
 namespace {
 
 // Reads from what the file held when it was opened.
@@ -32,6 +34,16 @@ struct FakeStrom : ITextStream {
 };
 
 }  // namespace
+
+ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> um,
+                        std::function<void()> dann) {
+    const auto ms = um ? std::chrono::floor<std::chrono::milliseconds>(um->time_since_epoch()) : 0ms;
+    if (um) was += QDateTime::fromMSecsSinceEpoch(ms.count(), Qt::UTC).toString("@ss.zzz").remove(".000");
+    ton->append(was);
+    auto e = std::make_shared<Erledigung>();
+    e->BeiAbsage([=] { ton->append(u'-' + was), dann ? dann() : void(); });
+    return e;
+}
 
 std::unique_ptr<ITextStream> FakeDateisystem::OpenTextFile(const QString& name, IoModus modus,
                                                            bool create) {

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory, a message box that records its texts, a voice that records what
-// it is asked to say, a counting beep, and a listener to the countdown's
-// state. Pruefstand builds one window on them; Ansicht reaches its controls
-// by their names, as a user sees them.
+// it is asked to say, a counting beep, a listener to the countdown's state,
+// and the desktop's notifications. Voice and beat also log every sound in one
+// list: "K" a click at once, "'text'" a phrase at once, "/n" after it in voice
+// n, "@ss" placed for the second ss of a minute ("@ss.mmm" within it), a
+// leading "-" taken back. Pruefstand builds one window on them; Ansicht reaches
+// its controls by their names, as a user sees them.
 #pragma once
 
 #include <QCheckBox>
@@ -30,6 +33,10 @@ struct FakeUhr : IUhr {
     UhrLesung LesenZu(quint64 eingabeZeit) override {
         const quint64 alter = eingabeUhr - eingabeZeit;
         return UhrLesungAus(alter <= 60000 ? jetzt.addMSecs(-qint64(alter)) : jetzt);
+    }
+    // The fake's wall clock counts its local time as if it were UTC.
+    UhrLesung LesenUm(qint64 wandzeitUs) override {
+        return UhrLesungAus(QDateTime::fromMSecsSinceEpoch(wandzeitUs / 1000, Qt::UTC));
     }
     // Local wall-clock time the clock shows; the zone plays no part.
     void Setze(const QDateTime& lokal) { jetzt = lokal; }
@@ -64,7 +71,12 @@ struct FakeMeldung : IMeldung {
     std::function<void()> waehrendOffen;  // runs while the box is "open"
 };
 
-// Voices "Stimme 0" ... "Stimme n-1"; records every phrase it is asked to say.
+// Logs a sound as described above, and its take-back, which then also runs
+// `dann`; returns its handle.
+ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> um,
+                        std::function<void()> dann = {});
+
+// Voices "Stimme 0" ... "Stimme n-1"; logs every phrase it is asked to say.
 struct FakeStimme : IStimme {
     explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     bool GetVoices(SprachTokens& s) override {
@@ -79,36 +91,47 @@ struct FakeStimme : IStimme {
     }
     bool SetRate(int) override { return true; }
     // Heard at once, unless beimSprechen keeps the completion for later.
-    ErledigungPtr Speak(const QString& text, int flag) override {
-        texte.append(text);
-        flags.append(flag);
-        auto erledigt = std::make_shared<Erledigung>();
-        if (beimSprechen)
-            beimSprechen(erledigt);
-        else
-            erledigt->Melden();
+    ErledigungPtr Speak(const QString& text, int) override {
+        auto erledigt = SpeakUm(text, std::nullopt);
+        beimSprechen ? beimSprechen(erledigt) : erledigt->Melden();
         return erledigt;
     }
+    ErledigungPtr SpeakUm(const QString& text, Zeitpunkt beginn) override {
+        return SpeakUm(text, std::optional(beginn));
+    }
+    ErledigungPtr SpeakUm(const QString& text, std::optional<Zeitpunkt> um) {
+        return TonLoggen(ton, u'\'' + text + u'\'' + (stimme ? u'/' + QString::number(stimme) : ""), um);
+    }
     int anzahl, stimme = 0;
-    QStringList texte;                   // what it was asked to say, in order,
-    QList<int> flags;                    // and the flags of each request
     std::function<void(ErledigungPtr)> beimSprechen;  // runs inside every Speak
+    QStringList* ton = nullptr;
 };
 
 struct FakeSprachDienst : ISprachDienst {
     explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     std::unique_ptr<IStimme> ErzeugeStimme() override {
         auto s = std::make_unique<FakeStimme>(anzahl);
+        s->ton = ton;
         letzte = s.get();
         return s;
     }
     int anzahl;
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
+    QStringList* ton = nullptr;
 };
 
+// Counts the clicks at once and those placed ahead and not taken back.
 struct FakeSignalton : ISignalton {
-    void Abspielen() override { ++piepse; }
+    void Abspielen() override {
+        ++piepse;
+        TonLoggen(ton, QStringLiteral("K"), std::nullopt);
+    }
+    ErledigungPtr AbspielenUm(Zeitpunkt um) override {
+        ++piepse;
+        return TonLoggen(ton, QStringLiteral("K"), um, [this] { --piepse; });
+    }
     int piepse = 0;
+    QStringList* ton = nullptr;
 };
 
 struct FakeCountdownStatus : ICountdownStatus {
@@ -118,6 +141,15 @@ struct FakeCountdownStatus : ICountdownStatus {
     }
     bool laeuft = false;
     QString verlauf;  // every report: 1 running, 0 not
+};
+
+// Records what is shown and withdrawn: "+title: text" and "-".
+struct FakeBenachrichtigung : IBenachrichtigung {
+    void Zeigen(const QString& titel, const QString& text) override {
+        verlauf << '+' + titel + ": " + text;
+    }
+    void Zurueckziehen() override { verlauf << QStringLiteral("-"); }
+    QStringList verlauf;
 };
 
 // The window's controls and timers, found by their names, and its state.
@@ -139,11 +171,14 @@ struct Ansicht {
 // One window on fakes, each test its own. Files live in memory unless a real
 // file service is handed to Starten.
 struct Pruefstand {
-    explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {}
+    explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {
+        sprache.ton = signalton.ton = &ton;
+    }
     // Builds the window, which runs Form_Load.
     Ansicht& Starten(IDateisystem* echteDateien = nullptr) {
-        form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
-                                               &meldung, &sprache, &signalton, &countdown});
+        form =
+            std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien, &meldung,
+                                            &sprache, &signalton, &countdown, &benachrichtigung});
         ansicht = std::make_unique<Ansicht>(*form);
         return *ansicht;
     }
@@ -156,6 +191,8 @@ struct Pruefstand {
     FakeSprachDienst sprache;
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
+    QStringList ton;  // every sound of voice and beat, as logged above
+    FakeBenachrichtigung benachrichtigung;
     std::unique_ptr<Form1> form;
     std::unique_ptr<Ansicht> ansicht;
 };
