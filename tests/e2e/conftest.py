@@ -26,15 +26,12 @@ sys.dont_write_bytecode = True  # no compiled copies in the source tree
 pytest.register_assert_rewrite("sitzung")
 from sitzung import Sitzung  # noqa: E402
 
-# The programs of each optional stack, and the variable that has ./test.sh install it.
+# The programs of each optional stack; TEMPIRO_<NAME>=1 has ./test.sh install it.
 STAPEL = {
-    "pipewire": (["pipewire", "wireplumber", "pipewire-pulse"], "TEMPIRO_PIPEWIRE"),
-    "orca": (["orca", "speech-dispatcher", "metacity"], "TEMPIRO_ORCA"),
-    "gnome": (["gnome-session", "/usr/libexec/xdg-desktop-portal-gtk"], "TEMPIRO_GNOME"),
-    "benachrichtigung": (
-        ["/usr/lib/notification-daemon/notification-daemon"],
-        "TEMPIRO_BENACHRICHTIGUNG",
-    ),
+    "pipewire": ["pipewire", "wireplumber", "pipewire-pulse"],
+    "orca": ["orca", "speech-dispatcher"],
+    "gnome": ["gnome-session", "/usr/libexec/xdg-desktop-portal-gtk"],
+    "benachrichtigung": ["/usr/lib/notification-daemon/notification-daemon"],
 }
 
 
@@ -51,12 +48,11 @@ def pytest_collection_modifyitems(items):
 
 def pytest_runtest_setup(item):
     for marke in item.iter_markers():
-        programme, variable = STAPEL.get(marke.name, ([], ""))
-        fehlt = ", ".join(p for p in programme if not shutil.which(p))
+        fehlt = ", ".join(p for p in STAPEL.get(marke.name, []) if not shutil.which(p))
         if fehlt and os.environ.get("CI") == "true":
             pytest.fail("%s not installed, though CI installs it" % fehlt)
         if fehlt:
-            pytest.skip("%s not installed; %s=1 ./test.sh installs it" % (fehlt, variable))
+            pytest.skip("%s not installed; TEMPIRO_%s=1 installs it" % (fehlt, marke.name.upper()))
 
 
 def pytest_sessionfinish(session, exitstatus):

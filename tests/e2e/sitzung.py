@@ -32,7 +32,6 @@ From a shell:
 
 import argparse
 import array
-import contextlib
 import ctypes
 import functools
 import os
@@ -60,7 +59,7 @@ MEZ = "CET-1CEST,M3.5.0,M10.5.0/3"
 RATE = 16000  # recordings: mono, 16 bit
 SCHWELLE = 150.0  # RMS; the null sink gives exact zeros while nothing plays
 STEMPEL = re.compile(rb"\d\d \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d,\d\d")  # NN DD.MM.YYYY HH:MM:SS,hh
-ATSPI = "org.a11y.atspi."
+ATSPI, EIGENSCHAFTEN = "org.a11y.atspi.", "org.freedesktop.DBus.Properties"
 CHECKED, SHOWING = 4, 25  # states on the accessibility bus
 
 
@@ -81,11 +80,9 @@ def punkt(name):
 def warte_bis(bedingung, sekunden, intervall=0.05):
     """Polls until bedingung() gives a true value, which is returned; None on timeout."""
     ende = time.monotonic() + sekunden
-    while True:
-        wert = bedingung()
-        if wert or time.monotonic() >= ende:
-            return wert or None
+    while not (wert := bedingung()) and time.monotonic() < ende:
         time.sleep(intervall)
+    return wert or None
 
 
 def stempel_zeit(zeile):
@@ -106,8 +103,7 @@ def zeilen(inhalt):
 def laute_strecken(pfad, luecke=0.06):
     """Stretches of sound in a recording, in seconds from its start, [begin,
     end]: windows of 5 ms louder than SCHWELLE, with gaps up to luecke bridged."""
-    with open(pfad, "rb") as f:
-        daten = f.read()
+    daten = pathlib.Path(pfad).read_bytes()
     proben, n, strecken = array.array("h", daten[: len(daten) // 2 * 2]), RATE // 200, []
     for i in range(0, len(proben) - n + 1, n):
         t = i / RATE
@@ -137,9 +133,7 @@ class Zugaenglich:
         return objekt.get_dbus_method(methode, schnittstelle)(*argumente, timeout=5)
 
     def name(self):
-        return str(
-            self.rufe("Get", ATSPI + "Accessible", "Name", schnittstelle=dbus.PROPERTIES_IFACE)
-        )
+        return str(self.rufe("Get", ATSPI + "Accessible", "Name", schnittstelle=EIGENSCHAFTEN))
 
     def kinder(self):
         return [Zugaenglich(self.bus, k) for k in self.rufe("GetChildren")]
@@ -439,23 +433,13 @@ class Sitzung:
     def zweiter_start(self):
         """A second start from another folder: it exits 0 within a second
         (with slack for a loaded machine), names the first one's folder, opens
-        no file and writes nothing in the first one's; one process remains."""
+        no file and writes nothing in the first one's, which runs on."""
         anderer, log = os.path.join(self.basis, "anderer"), self.datei("zeitnehmung.txt")
         os.mkdir(anderer)
         status, ausgabe, dauer = self.aufrufen(ordner=anderer)
         assert status == 0 and dauer <= 1.2 and "läuft bereits" in ausgabe, (dauer, ausgabe)
         assert self.arbeit in ausgabe and os.listdir(anderer) == []
-        assert self.datei("zeitnehmung.txt") == log and len(self.programme()) == 1
-
-    def programme(self):
-        """The program's processes: the binary with this session's runtime directory."""
-        eigen, gefunden = b"XDG_RUNTIME_DIR=" + self.laufzeit.encode(), []
-        for pfad in pathlib.Path("/proc").glob("[0-9]*"):
-            with contextlib.suppress(OSError):
-                umgebung = (pfad / "environ").read_bytes().split(b"\0")
-                if os.readlink(pfad / "exe") == self.binaer and eigen in umgebung:
-                    gefunden.append(pfad.name)
-        return gefunden
+        assert self.datei("zeitnehmung.txt") == log and self.app.poll() is None
 
     def signal_beenden(self, signum):
         """Ends the program by a signal, as a session does: as by a close, with status 0."""
@@ -521,22 +505,18 @@ class Sitzung:
     def stempel(self, anzahl, sekunden=5, frueher=b""):
         """Waits until zeitnehmung.txt holds anzahl stamps after the earlier
         lines, checks them (numbered from 01) and returns them."""
-        alt = frueher.count(b"\r\n")
-
-        def inhalt():
-            return self.datei("zeitnehmung.txt") or b""
-
-        assert warte_bis(lambda: inhalt().count(b"\r\n") >= alt + anzahl, sekunden)
-        assert inhalt().startswith(frueher), "zeitnehmung.txt keeps its earlier lines"
-        neu = zeilen(inhalt())[alt:]
+        alt, pfad = frueher.count(b"\r\n"), "zeitnehmung.txt"
+        assert warte_bis(lambda: self.datei(pfad).count(b"\r\n") >= alt + anzahl, sekunden)
+        assert self.datei(pfad).startswith(frueher), "zeitnehmung.txt keeps its earlier lines"
+        neu = zeilen(self.datei(pfad))[alt:]
         assert [z[:3] for z in neu] == [b"%02d " % (i + 1) for i in range(anzahl)]
         assert all(map(STEMPEL.fullmatch, neu)), neu
         return neu
 
     def datei(self, name):
-        """The bytes of a file of the working directory, None if it is missing."""
+        """The bytes of a file of the working directory, none if it is missing."""
         pfad = pathlib.Path(self.arbeit, name)
-        return pfad.read_bytes() if pfad.exists() else None
+        return pfad.read_bytes() if pfad.exists() else b""
 
     def aufraeumen(self, protokolle=False):
         """Stops everything; shows the end of each log if asked, and keeps the

@@ -1,17 +1,12 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The real binary operated as a person would, heard on a real sound server:
-PulseAudio and PipeWire where a scenario is about sound, or none at all.
+"""The real binary operated as a person would, heard on a real sound server,
+PulseAudio and PipeWire. What happened is read back from zeitnehmung.txt,
+from the message boxes and from the recording of the sound server's null
+sink."""
 
-What happened is read back from zeitnehmung.txt and SprecherNr.txt, from the
-message boxes, from pixels of the window and from the recording of the sound
-server's null sink."""
-
-import os
 import pathlib
-import signal
 import time
 
-import pytest
 from sitzung import AufnahmeLuecke, punkt, stempel_zeit, warte_bis
 
 FRUEHER = b"01 04.12.2026 09:15:00,25\r\n02 04.12.2026 09:16:41,07\r\n"
@@ -58,9 +53,9 @@ def test_zeit_speichern(sitzung, ton):
 
 def test_countdown(sitzung, ton, fenster):
     """A 15-second exposure countdown with the beat on, ending by itself: the
-    start button's caption changes and comes back; the beat alone first, a
-    short click on each full second of the wall clock, then the spoken
-    numbers, each starting on its second."""
+    beat alone first, a short click on each full second of the wall clock,
+    then the spoken numbers, each starting on its second. (The start button's
+    caption, as it changes and comes back, is heard in test_orca_ablauf.)"""
     try:
         countdown(sitzung, fenster)
     except AufnahmeLuecke:  # the server dropped part of the recording: once more
@@ -72,17 +67,14 @@ def countdown(s, fenster):
     # The spoken countdown is off for the first eight seconds, so the beat can
     # be heard alone; it is switched on again then.
     s.countdown_einstellen(fenster, 15, takt=True, sprache=False)
-    (start,) = [k for k in s.fenster_zugang().kinder() if k.name() == "Timer Start"]
     s.aufnahme_starten()
     t0 = s.klick(fenster)
-    assert warte_bis(lambda: start.name() == "Timer Stop", 2)
     time.sleep(max(0.0, t0 + 8.0 - time.monotonic()))
     s.umschalten(fenster, "Check_CountDown")
     sprache = time.monotonic() - t0 - 0.3
     t1 = s.ende_abwarten(t0, 24.0, 30.0)  # ten seconds of overrun
     versatz = s.aufnahme_beginn - t0
     strecken = [(a + versatz, b + versatz) for a, b in s.aufnahme_beenden()]
-    assert warte_bis(lambda: start.name() == "Timer Start", 1)
     allein = [(a, min(b, sprache)) for a, b in strecken if 0.0 < a < sprache]
     assert max(b - a for a, b in allein) < 0.3
     # The start's own beat is heard at once; every later one on its second.
@@ -96,45 +88,6 @@ def countdown(s, fenster):
     # recording may hear a sound up to a fragment (20 ms) late.
     lage = [round(((t0 + t + s.wand + 0.5) % 1.0 - 0.5) * 1000) for t in schlaege + woerter]
     assert all(-15 <= ms <= 25 for ms in lage), lage
-    s.beenden(fenster)
-
-
-@pytest.mark.parametrize("fall", ["fehlt", "steht"])
-def test_tonserver(sitzung, bus, fall):
-    """No sound server at all, or one that stopped answering before start-up:
-    start-up does not hang, and the clock runs; speech gives up within
-    seconds, and a press after it is stamped; no message. SIGINT ends the
-    program as a close would; with the server stopped, a close within 3 s."""
-    s = sitzung
-    if fall == "steht":
-        s.ton("pulseaudio")
-        s.tonserver.send_signal(signal.SIGSTOP)
-    fenster = s.starten()
-    assert s.zeitzeile_laeuft(fenster)
-    for name in ("Command_Zeitansage", "Command_Datumsansage", "btn_ZeitSpeichern"):
-        s.klick(fenster, name)
-    s.stempel(1, 15)
-    assert s.meldung() is None
-    if fall == "steht":
-        s.beenden(fenster, 3)
-        s.tonserver.send_signal(signal.SIGCONT)
-    else:
-        s.signal_beenden(signal.SIGINT)
-
-
-def test_tonserver_stirbt(sitzung, ton, fenster):
-    """The sound server dies in the middle of a spoken countdown with the beat
-    on: the countdown goes on and ends on time, a press meanwhile is stamped."""
-    s = sitzung
-    s.countdown_einstellen(fenster, 15, takt=True)
-    t0 = s.klick(fenster)
-    time.sleep(max(0.0, t0 + 10.0 - time.monotonic()))
-    s.tonserver.kill()
-    s.tonserver.wait()
-    time.sleep(3.0)
-    s.klick(fenster, "btn_ZeitSpeichern")
-    s.ende_abwarten(t0, 24.0, 30.0)
-    s.stempel(1)
     s.beenden(fenster)
 
 

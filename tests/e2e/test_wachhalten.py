@@ -3,9 +3,9 @@
 and suspending, and nothing is held after it.
 
 On GNOME's own session manager, portal and screen saver proxy, the outcome is
-read from the session manager itself: IsInhibited for suspend (4) and idle
-(8), and each inhibitor's app id, reason, flags and window. Then on no bus,
-and on a bus that stops answering. No sound server runs."""
+read from the session manager itself: each inhibitor's app id, reason, flags
+(4 suspend, 8 idle) and window. Then on no bus, and on a bus that stops
+answering. No sound server runs."""
 
 import contextlib
 import os
@@ -17,19 +17,16 @@ import pytest
 from sitzung import warte_bis
 
 SM = "org.gnome.SessionManager"
-FREI = (False, False, [])
 
 
 def stand(s):
-    """What the session manager holds: (suspend held, idle held, [app id,
-    reason, flags, window] of each inhibitor); None while it changes."""
+    """[app id, reason, flags, window] of each inhibitor the session manager
+    holds; None while they change."""
     sm = s.sitzungsbus.get_object(SM, "/org/gnome/SessionManager")
     teile = ("GetAppId", "GetReason", "GetFlags", "GetToplevelXid")
     try:  # an inhibitor may go between the list and its reading
-        gehalten = [bool(sm.IsInhibited(flags, dbus_interface=SM)) for flags in (4, 8)]
         inhibitoren = [s.sitzungsbus.get_object(SM, p) for p in sm.GetInhibitors(dbus_interface=SM)]
-        werte = [[i.get_dbus_method(t, SM + ".Inhibitor")() for t in teile] for i in inhibitoren]
-        return (*gehalten, werte)
+        return [[i.get_dbus_method(t, SM + ".Inhibitor")() for t in teile] for i in inhibitoren]
     except dbus.DBusException:
         return None
 
@@ -37,22 +34,17 @@ def stand(s):
 def haelt(s, flags, sekunden=10):
     """Waits until the session manager holds one inhibitor, the program's,
     with these flags; returns its window's X id."""
-    soll = (bool(flags & 4), bool(flags & 8), [["de.tempiro.Tempiro", "Countdown läuft", flags]])
-
-    def genau_eines():
-        st = stand(s)
-        return st and (*st[:2], [i[:3] for i in st[2]]) == soll and st
-
-    st = warte_bis(genau_eines, sekunden, 0.25)
+    soll = [["de.tempiro.Tempiro", "Countdown läuft", flags]]
+    st = warte_bis(lambda: [i[:3] for i in stand(s) or [[]]] == soll and stand(s), sekunden, 0.25)
     assert st, (stand(s), soll)
-    return st[2][0][3]
+    return st[0][3]
 
 
 def frei(s, sekunden=10, danach=0.0):
     """Waits until nothing is held, and sees that it stays so for a while."""
-    assert warte_bis(lambda: stand(s) == FREI, sekunden, 0.25), stand(s)
+    assert warte_bis(lambda: stand(s) == [], sekunden, 0.25), stand(s)
     time.sleep(danach)
-    assert stand(s) == FREI
+    assert stand(s) == []
 
 
 @pytest.fixture
@@ -93,14 +85,12 @@ def einstellen(s, sekunden, beim_start=None, start_sekunden=20):
     return fenster
 
 
-@pytest.mark.parametrize("start", ["terminal", "menue"])
-def test_wach_gnome(menue, sitzung, gnome, start):
-    """From a terminal or from the menu: from "Timer Start" to "Timer Stop",
-    to the expiry and to the window's close, the session manager holds one
-    inhibitor with idle and suspend, for the program's window; nothing before,
-    between or after."""
+def test_wach_gnome(sitzung, gnome):
+    """From "Timer Start" to "Timer Stop", to the expiry and to the window's
+    close, the session manager holds one inhibitor with idle and suspend, for
+    the program's window; nothing before, between or after."""
     s = sitzung
-    fenster = einstellen(s, 1, menue if start == "menue" else None)
+    fenster = einstellen(s, 1)
     frei(s)
     s.klick(fenster)
     assert haelt(s, 12) == fenster
@@ -122,8 +112,8 @@ def test_wach_gnome_portal(menue, sitzung, gnome):
     hold comes and goes with the countdown. The portal's frontend stopped from
     "Timer Start" for 6.5 s: the screen saver (GNOME's proxy) holds idle from
     the fifth second, the portal's late hold replaces it, and nothing is held
-    after "Timer Stop". "Timer Stop" while the frontend is stopped, which goes
-    on 3 s or 8 s after "Timer Start": nothing is held afterwards."""
+    after "Timer Stop". (A stop while the portal has not answered yet:
+    test_wachhalter's stand-ins, late and silent.)"""
     s = sitzung
     s.umgebung["SNAP"] = s.basis
     fenster = einstellen(s, 30, menue)
@@ -140,14 +130,6 @@ def test_wach_gnome_portal(menue, sitzung, gnome):
     haelt(s, 12, sekunden=3)
     s.klick(fenster)
     frei(s, danach=6.0)
-    for weiter in (3.0, 8.0):
-        s.portal.send_signal(signal.SIGSTOP)
-        t0 = s.klick(fenster)
-        time.sleep(1.0)
-        s.klick(fenster)
-        time.sleep(max(0.0, t0 + weiter - time.monotonic()))
-        s.portal.send_signal(signal.SIGCONT)
-        frei(s, danach=6.0)
     s.beenden(fenster, 5)
 
 
