@@ -4,7 +4,7 @@ session, its actions from a command and from the bus (called with gdbus, as a
 desktop's launcher calls them), the end of a countdown seen while the window
 is hidden. (Under Wayland: test_zugang.)"""
 
-import os
+import pathlib
 import re
 import signal
 
@@ -45,8 +45,7 @@ def test_aktionen(sitzung, ton):
     s.xdo("windowminimize", fenster)
     assert warte_bis(lambda: not s.x_fenster(HAUPTFENSTER), 5)
     s.zweiter_start()
-    aktiv = lambda: s.xdo("getactivewindow").strip() == str(fenster)  # noqa: E731
-    assert warte_bis(lambda: s.x_fenster(HAUPTFENSTER) and aktiv(), 5)
+    assert warte_bis(lambda: s.xdo("getactivewindow").strip() == str(fenster), 5)
     s.umschalten(fenster, "Check_MldVorbei")
     s.aufnahme_starten()
     assert [aktion(s, name) for name in AKTIONEN] == ["()"] * 4
@@ -70,7 +69,7 @@ def benachrichtigung(sitzung, bus):
     sitzung.starte(["/usr/lib/notification-daemon/notification-daemon"], "notification-daemon")
     dienst = "org.freedesktop.Notifications"
     assert warte_bis(lambda: sitzung.sitzungsbus.name_has_owner(dienst), 10)
-    return os.path.join(sitzung.basis, "monitor.log")
+    return pathlib.Path(sitzung.basis, "monitor.log")
 
 
 def test_benachrichtigung(sitzung, benachrichtigung):
@@ -80,40 +79,33 @@ def test_benachrichtigung(sitzung, benachrichtigung):
     attention. A click on the notification brings the window forward from
     behind another; unclicked, the notification is withdrawn when the box is
     closed. SIGINT ends the program as a close would."""
-    s = sitzung
+    s, gesehen = sitzung, benachrichtigung.read_text
     fenster = s.starten()
     assert s.zeitzeile_laeuft(fenster)
     assert aktion(s, "ansage-zeit") == aktion(s, "zeit-speichern") == "()"
     s.stempel(1)
     s.countdown_einstellen(fenster, 2, sprache=False)
     zustand = s.x.create_resource_object("window", fenster).get_full_property
-    achtung = s.x.intern_atom("_NET_WM_STATE_DEMANDS_ATTENTION")
+    achtung, wm = s.x.intern_atom("_NET_WM_STATE_DEMANDS_ATTENTION"), s.x.intern_atom(
+        "_NET_WM_STATE"
+    )
     for klick in (True, False):
-        with open(benachrichtigung) as f:
-            schon = len(f.read())
-
-        def gesehen():  # on the bus since this round's start
-            with open(benachrichtigung) as f:
-                return f.read()[schon:]
-
+        benachrichtigung.write_text("")  # the monitor appends: this round's calls from here
         s.klick(fenster)
         s.xdo("windowminimize", fenster)
         assert warte_bis(lambda: "member=Notify" in gesehen(), 20)
         assert all(teil in gesehen() for teil in NOTIFY), gesehen()
-        wm = s.x.intern_atom("_NET_WM_STATE")
         assert warte_bis(lambda: achtung in zustand(wm, 0).value, 5)
-        # The box goes with its minimised window: found hidden as well.
-        box = warte_bis(lambda: s.xdo("search", "--name", "^Tempiro$").split(), 5)[-1]
         if klick:
+            # The box goes with its minimised window: searched among the hidden too.
+            box = warte_bis(lambda: s.xdo("search", "--name", "^Tempiro$").split(), 5)[-1]
             s.starte(["xmessage", "-name", "anderes", "anderes Fenster"])
             s.xdo("windowactivate", "--sync", warte_bis(lambda: s.x_fenster("anderes"), 5)[0])
             popup = warte_bis(lambda: s.x_fenster("Notification"), 5)[0]
             s.xdo("mousemove", "--window", popup, 200, 50, "click", 1)
-            vorn = lambda: s.xdo("getactivewindow").strip() in (box, str(fenster))  # noqa: E731
-            assert warte_bis(vorn, 5)
+            assert warte_bis(lambda: s.xdo("getactivewindow").strip() in (box, str(fenster)), 5)
         s.meldung_bestaetigen(s.meldung())
-        if not klick:
-            zurueck = r"member=CloseNotification.*member=NotificationClosed\s+uint32 \d+\s+uint32 3"
-            assert warte_bis(lambda: re.search(zurueck, gesehen(), re.S), 5)
+        zurueck = r"member=CloseNotification.*member=NotificationClosed\s+uint32 \d+\s+uint32 3"
+        assert klick or warte_bis(lambda: re.search(zurueck, gesehen(), re.S), 5)
         s.xdo("windowactivate", "--sync", fenster)
     s.signal_beenden(signal.SIGINT)
