@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "EspeakStimme.h"
+#include "support/Fakes.h"
 #include "support/Tonserver.h"
 
 using namespace std::chrono_literals;
@@ -60,7 +61,9 @@ struct Lauf {
             t = std::min({fuellen, ende, n ? std::max(*n, t + 200us) : ende});
         }
     }
-    int Ton(int64_t f) const { return f >= von && f - von < int64_t(band.size()) ? band[size_t(f - von)] : 0; }
+    int Ton(int64_t f) const {
+        return f >= von && f - von < int64_t(band.size()) ? band[size_t(f - von)] : 0;
+    }
     FakeKarte karte;
     Tonspur spur;
     Wanduhr::time_point t, fuellen;
@@ -86,30 +89,27 @@ private slots:
     // it past doubt. Taken back before the boundary, also once written,
     // nothing of them sounds; taken back once begun, they sound on.
     void platz_data() {
-        QTest::addColumn<QString>("folge");  // k: click, p: phrase, in order of coming
-        QTest::addColumn<int>("ms");         // handed over so far into second N
-        QTest::addColumn<int>("hz");         // the sample rate of the stream
-        QTest::addColumn<int>("zyklus");     // frames of the server's cycle
-        QTest::addColumn<int>("dannUs");     // the loss or take-back, from the boundary
-        QTest::addColumn<int>("fehler");     // frames off the boundary at most; -1: silence
-        QTest::newRow("early in the second") << "kp" << 5 << kAbtastrate << 0 << 0 << 1;
-        QTest::newRow("number first, mid-second") << "pk" << 500 << kAbtastrate << 0 << 0 << 1;
-        QTest::newRow("as placing begins, 16 kHz") << "kp" << 960 << 16000 << 0 << 0 << 1;
-        QTest::newRow("10 ms before") << "pk" << 990 << kAbtastrate << 0 << 0 << 1;
-        QTest::newRow("21 ms cycle") << "kp" << 5 << kAbtastrate << 470 << 0 << 22;
-        QTest::newRow("2 ms lost before placing") << "kp" << 5 << kAbtastrate << 0 << -200000 << 22;
-        QTest::newRow("2 ms lost while placing") << "kp" << 5 << kAbtastrate << 0 << -49500 << 22;
-        QTest::newRow("taken back, not yet written") << "kp" << 5 << kAbtastrate << 0 << -500000 << -1;
-        QTest::newRow("taken back, written") << "kp" << 5 << kAbtastrate << 0 << -30000 << -1;
-        QTest::newRow("taken back, begun") << "kp" << 5 << kAbtastrate << 0 << 1000 << 1;
+        // Clicks (k) and phrases (p) in order of coming | handed over so far into
+        // second N (ms) | sample rate | frames of the server's cycle | the loss or
+        // take-back, from the boundary (µs) | frames off the boundary at most, -1: silence.
+        Tabelle(R"(
+early in the second         | kp | 5   | 22050 | 0   | 0       | 1
+number first, mid-second    | pk | 500 | 22050 | 0   | 0       | 1
+as placing begins, 16 kHz   | kp | 960 | 16000 | 0   | 0       | 1
+10 ms before                | pk | 990 | 22050 | 0   | 0       | 1
+21 ms cycle                 | kp | 5   | 22050 | 470 | 0       | 22
+2 ms lost before placing    | kp | 5   | 22050 | 0   | -200000 | 22
+2 ms lost while placing     | kp | 5   | 22050 | 0   | -49500  | 22
+taken back, not yet written | kp | 5   | 22050 | 0   | -500000 | -1
+taken back, written         | kp | 5   | 22050 | 0   | -30000  | -1
+taken back, begun           | kp | 5   | 22050 | 0   | 1000    | 1
+)");
     }
     void platz() {
-        QFETCH(QString, folge);
-        QFETCH(int, ms);
-        QFETCH(int, hz);
-        QFETCH(int, zyklus);
-        QFETCH(int, dannUs);
-        QFETCH(int, fehler);
+        QFETCH(QStringList, fall);
+        const QString folge = fall[0];
+        const int ms = fall[1].toInt(), hz = fall[2].toInt(), zyklus = fall[3].toInt();
+        const int dannUs = fall[4].toInt(), fehler = fall[5].toInt();
         Lauf l(FakeKarte{.zyklus = zyklus, .hz = hz});
         l.spur.WachHalten(true);  // a countdown runs: no lead-in
         const auto grenze = std::chrono::floor<std::chrono::seconds>(l.t) + 2s;
@@ -215,9 +215,9 @@ private slots:
         PrivaterTonserver server;
         if (!server.Starten()) QSKIP("no private sound server here (pulseaudio, pactl)");
         std::atomic<Wanduhr::duration> versatz{};  // the wall clock, set back meanwhile
-        auto ausgabe = std::make_unique<Tonausgabe>(server.Adresse().toStdString(),
-                                                    [&] { ++piepse; },
-                                                    [&] { return Wanduhr::now() + versatz.load(); });
+        auto ausgabe = std::make_unique<Tonausgabe>(
+            server.Adresse().toStdString(), [&] { ++piepse; },
+            [&] { return Wanduhr::now() + versatz.load(); });
         QTRY_COMPARE_WITH_TIMEOUT(ausgabe->Zustand(), Tonausgabe::Verbindung::Bereit, 5000);
         EspeakSprachDienst dienst(*ausgabe);
         auto stimme = dienst.ErzeugeStimme();

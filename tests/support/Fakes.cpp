@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Fakes.h"
 
+#include <QTest>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -37,11 +39,17 @@ struct FakeStrom : ITextStream {
 
 ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> um,
                         std::function<void()> dann) {
-    const auto ms = um ? std::chrono::floor<std::chrono::milliseconds>(um->time_since_epoch()) : 0ms;
-    if (um) was += QDateTime::fromMSecsSinceEpoch(ms.count(), Qt::UTC).toString("@ss.zzz").remove(".000");
+    const auto ms =
+        um ? std::chrono::floor<std::chrono::milliseconds>(um->time_since_epoch()) : 0ms;
+    if (um)
+        was +=
+            QDateTime::fromMSecsSinceEpoch(ms.count(), Qt::UTC).toString("@ss.zzz").remove(".000");
     ton->append(was);
     auto e = std::make_shared<Erledigung>();
-    e->BeiAbsage([=] { ton->append(u'-' + was), dann ? dann() : void(); });
+    e->BeiAbsage([=] {
+        ton->append(u'-' + was);
+        if (dann) dann();
+    });
     return e;
 }
 
@@ -53,32 +61,18 @@ std::unique_ptr<ITextStream> FakeDateisystem::OpenTextFile(const QString& name, 
     return std::make_unique<FakeStrom>(*this, name, lesen);
 }
 
-Ansicht::Ansicht(Form1& f) : form(&f) {
-    const auto finde = [&f](auto& element, const char* name) {
-        element = f.findChild<std::remove_reference_t<decltype(element)>>(QLatin1String(name));
-        Q_ASSERT(element);
-    };
-    finde(Check_MldVorbei, "Check_MldVorbei");
-    finde(Check_Dauer, "Check_Dauer");
-    finde(Check_CountDown, "Check_CountDown");
-    finde(Check_SprachAusgabe, "Check_SprachAusgabe");
-    finde(Combo_Morgen, "Combo_Morgen");
-    finde(Combo_H, "Combo_H");
-    finde(Combo_M, "Combo_M");
-    finde(Combo_S, "Combo_S");
-    finde(btn_ZeitSpeichern, "btn_ZeitSpeichern");
-    finde(Command_Datumsansage, "Command_Datumsansage");
-    finde(Command_Zeitansage, "Command_Zeitansage");
-    finde(Command_Start, "Command_Start");
-    finde(Command1, "Command1");
-    finde(Command2, "Command2");
-    finde(Text_RestZeit, "Text_RestZeit");
-    finde(List_Sprecher, "List_Sprecher");
-    finde(Label_Zeitpunkt, "Label_Zeitpunkt");
-    finde(Label_akti, "Label_akti");
-    finde(Label1, "Label1");
-    finde(Label_Zeitanzeige, "Label_Zeitanzeige");
-    finde(Image1, "Image1");
-    finde(Timer_Zeitanzeige, "Timer_Zeitanzeige");
-    finde(Timer_OccRestZeit, "Timer_OccRestZeit");
+void Tabelle(const char* zeilen) {
+    QTest::addColumn<QStringList>("fall");
+    QStringList reihen;  // a line that begins with "|" goes on with the row before
+    for (const QString& zeile : QString::fromUtf8(zeilen).split(u'\n', Qt::SkipEmptyParts)) {
+        if (zeile.trimmed().startsWith(u'|') && !reihen.isEmpty())
+            reihen.last() += zeile.trimmed();
+        else
+            reihen << zeile;
+    }
+    for (const QString& reihe : reihen) {
+        QStringList felder = reihe.split(u'|');
+        for (QString& feld : felder) feld = feld.trimmed();
+        QTest::newRow(qPrintable(felder.takeFirst())) << felder;
+    }
 }

@@ -71,6 +71,11 @@ struct FakeMeldung : IMeldung {
     std::function<void()> waehrendOffen;  // runs while the box is "open"
 };
 
+// The rows of a data-driven test from a table, a line "name | field | ..."
+// each (a line that begins with "|" goes on with the one before): one column
+// "fall", the fields after the name, trimmed.
+void Tabelle(const char* zeilen);
+
 // Logs a sound as described above, and its take-back, which then also runs
 // `dann`; returns its handle.
 ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> um,
@@ -100,7 +105,8 @@ struct FakeStimme : IStimme {
         return SpeakUm(text, std::optional(beginn));
     }
     ErledigungPtr SpeakUm(const QString& text, std::optional<Zeitpunkt> um) {
-        return TonLoggen(ton, u'\'' + text + u'\'' + (stimme ? u'/' + QString::number(stimme) : ""), um);
+        return TonLoggen(ton, u'\'' + text + u'\'' + (stimme ? u'/' + QString::number(stimme) : ""),
+                         um);
     }
     int anzahl, stimme = 0;
     std::function<void(ErledigungPtr)> beimSprechen;  // runs inside every Speak
@@ -154,18 +160,40 @@ struct FakeBenachrichtigung : IBenachrichtigung {
 
 // The window's controls and timers, found by their names, and its state.
 struct Ansicht {
-    explicit Ansicht(Form1& f);
+    explicit Ansicht(Form1& f) : form(&f) {}
     Form1* operator->() const { return form; }
     const AppState& A() const { return form->Zustand(); }
+    template <class T>
+    T* Finde(const char* name) const {
+        T* teil = form->findChild<T*>(QLatin1String(name));
+        Q_ASSERT(teil);
+        return teil;
+    }
     Form1* form;
-    QCheckBox *Check_MldVorbei, *Check_Dauer, *Check_CountDown, *Check_SprachAusgabe;
-    QComboBox *Combo_Morgen, *Combo_H, *Combo_M, *Combo_S;
-    QPushButton *btn_ZeitSpeichern, *Command_Datumsansage, *Command_Zeitansage, *Command_Start,
-        *Command1, *Command2;
-    QLineEdit* Text_RestZeit;
-    QListWidget* List_Sprecher;
-    QLabel *Label_Zeitpunkt, *Label_akti, *Label1, *Label_Zeitanzeige, *Image1;
-    SekundenTakt *Timer_Zeitanzeige, *Timer_OccRestZeit;
+#define TEIL(Typ, name) Typ* name = Finde<Typ>(#name)
+    TEIL(QCheckBox, Check_MldVorbei);
+    TEIL(QCheckBox, Check_Dauer);
+    TEIL(QCheckBox, Check_CountDown);
+    TEIL(QCheckBox, Check_SprachAusgabe);
+    TEIL(QComboBox, Combo_H);
+    TEIL(QComboBox, Combo_M);
+    TEIL(QComboBox, Combo_S);
+    TEIL(QComboBox, Combo_Morgen);
+    TEIL(QPushButton, btn_ZeitSpeichern);
+    TEIL(QPushButton, Command_Datumsansage);
+    TEIL(QPushButton, Command_Zeitansage);
+    TEIL(QPushButton, Command_Start);
+    TEIL(QPushButton, Command1);
+    TEIL(QPushButton, Command2);
+    TEIL(QLineEdit, Text_RestZeit);
+    TEIL(QListWidget, List_Sprecher);
+    TEIL(QLabel, Label_Zeitpunkt);
+    TEIL(QLabel, Label_akti);
+    TEIL(QLabel, Label1);
+    TEIL(QLabel, Label_Zeitanzeige);
+    TEIL(SekundenTakt, Timer_Zeitanzeige);
+    TEIL(SekundenTakt, Timer_OccRestZeit);
+#undef TEIL
 };
 
 // One window on fakes, each test its own. Files live in memory unless a real
