@@ -162,40 +162,6 @@ taken back, begun           | kp | 5   | 22050 | 0   | 1000    | 1
         QVERIFY2(schlimmste <= kAbtastrate / 1000, qPrintable(QString::number(schlimmste)));
     }
 
-    // From idle, a phrase at once waits for the lead-in and the next one
-    // follows it; a phrase asked for at once goes before one placed for a
-    // coming boundary that has not begun, which follows it, while the click of
-    // that boundary stays on it; each is complete once read; after a second of
-    // silence the stream stops.
-    void folgeAnlaufUndEnde() {
-        Lauf l;
-        std::vector<ErledigungPtr> e(5);
-        for (auto& x : e) x = std::make_shared<Erledigung>();
-        QVERIFY(!l.spur.Laeuft());
-        const int64_t beginn = l.karte.gelesen(l.t) + kAbtastrate * 2 / 1000 + kAbtastrate * 2 / 5;
-        l.spur.Phrase(std::nullopt, l.t, Abtastwerte(kAbtastrate, 1000), e[0]);
-        l.Bis(l.t + 100ms);
-        l.spur.Phrase(std::nullopt, l.t, Abtastwerte(kAbtastrate / 2, 2000), e[1]);
-        QVERIFY(l.spur.Laeuft());
-        const auto grenze = std::chrono::floor<std::chrono::seconds>(l.t) + 3s;
-        l.spur.Phrase(grenze, l.t, Abtastwerte(kAbtastrate / 10, 3000), e[2]);
-        l.spur.Klick(grenze, l.t, e[3]);
-        l.Bis(grenze - 200ms);
-        QCOMPARE(QList<int>({l.Ton(beginn - 1), l.Ton(beginn), l.Ton(beginn + kAbtastrate),
-                             e[0]->Fertig(), e[1]->Fertig(), e[2]->Fertig()}),
-                 QList<int>({0, 1000, 2000, true, true, false}));
-        const int64_t jetzt = l.karte.gelesen(l.t) + kAbtastrate * 2 / 1000;
-        l.spur.Phrase(std::nullopt, l.t, Abtastwerte(kAbtastrate / 2, 4000), e[4]);
-        l.Bis(grenze + 2s);
-        const int64_t auf = std::llround(l.karte.gehoert(grenze)), zEnde = jetzt + kAbtastrate / 2;
-        QCOMPARE(QList<int>({l.Ton(jetzt - 1), l.Ton(auf + 200) - Tonspur::KlickKlang()[200],
-                             l.Ton(zEnde - 1), l.Ton(zEnde)}),
-                 QList<int>({0, 4000, 4000, 3000}));
-        QVERIFY(e[2]->Fertig() && e[3]->Fertig() && e[4]->Fertig());
-        l.Bis(l.t + 1500ms);
-        QVERIFY(!l.spur.Laeuft());
-    }
-
     // Without a server nothing waits and the beat falls back to the platform
     // beep. With one, a sink kept awake wakes again with a new server, and
     // an idle one reconnects on the next request, also after the wall clock

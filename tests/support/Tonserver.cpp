@@ -32,9 +32,10 @@ bool PrivaterTonserver::Starten() {
            {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-level=0",
             "--load=module-null-sink sink_name=null", "--load=module-suspend-on-idle timeout=1",
             "--load=module-native-protocol-unix auth-anonymous=1"});
-    for (int i = 0; i < 200 && server_.state() == QProcess::Running;
-         ++i, std::this_thread::sleep_for(50ms))
+    for (int i = 0; i < 200 && server_.state() == QProcess::Running; ++i) {
         if (QFile::exists(sockel)) return true;
+        std::this_thread::sleep_for(50ms);
+    }
     return false;
 }
 
@@ -48,11 +49,4 @@ void PrivaterTonserver::Stoppen() {
 void PrivaterTonserver::Anhalten(bool an) {
     if (server_.state() != QProcess::NotRunning)
         ::kill(pid_t(server_.processId()), an ? SIGSTOP : SIGCONT);
-}
-
-QString PrivaterTonserver::Senke() {
-    QProcess pactl;
-    Helfer(pactl, "pactl", {"list", "sinks", "short"});
-    pactl.waitForFinished(5000);
-    return QString::fromUtf8(pactl.readAllStandardOutput()).section(u'\t', -1).trimmed();
 }

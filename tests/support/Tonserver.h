@@ -19,12 +19,10 @@ public:
     // SIGSTOP or SIGCONT: a server that stops answering, or answers again.
     void Anhalten(bool an);
     QString Adresse() const { return "unix:" + dir_.path() + "/pulse/native"; }
-    // The null sink's state: RUNNING, IDLE or SUSPENDED.
-    QString Senke();
-    // Starts a helper process against this server.
-    void Helfer(QProcess& p, const QString& programm, const QStringList& argumente);
 
 private:
+    // Starts a helper process against this server.
+    void Helfer(QProcess& p, const QString& programm, const QStringList& argumente);
     QTemporaryDir dir_;
     QProcess server_;
 };
