@@ -15,6 +15,7 @@
 #include "Eigenschaften.h"
 #include "Zeitanzeige.h"
 #include "support/Fakes.h"
+#include "support/Tabelle.h"
 
 namespace {
 
@@ -295,30 +296,32 @@ box wanted in the last second | 00 00 00 Heute@2026-12-05T00:00:10 | beat press 
     }
 
     // The instant of a request from outside, from its platform data, for one
-    // arriving 100 s after the epoch: a number of microseconds 0 to 60 s old.
+    // arriving 100 s after the epoch: a number of microseconds 0 to 60 s old;
+    // anything else leaves the time of handling to count.
     void anfrageZeit_data() {
-        QTest::addColumn<QVariant>("zeit");
-        QTest::addColumn<qint64>("instant");  // -1: none, the time of handling counts
-        const qint64 j = 100'000'000;
-        QTest::newRow("missing") << QVariant() << -1LL;
-        QTest::newRow("now, int64") << QVariant(j) << j;
-        QTest::newRow("60 s old, int32") << QVariant(int(j - 60'000'000)) << j - 60'000'000;
-        QTest::newRow("a microsecond older") << QVariant(j - 60'000'001) << -1LL;
-        QTest::newRow("in the future") << QVariant(j + 1) << -1LL;
-        QTest::newRow("negative") << QVariant(qint64(-5)) << -1LL;
-        QTest::newRow("uint64") << QVariant(quint64(j - 5)) << j - 5;
-        QTest::newRow("uint64 beyond int64") << QVariant(~quint64(0)) << -1LL;
-        QTest::newRow("double, cut to the microsecond") << QVariant(j - 2.5) << j - 3;
-        QTest::newRow("NaN") << QVariant(qQNaN()) << -1LL;
-        QTest::newRow("digits in a text") << QVariant(QString::number(j)) << -1LL;
-        QTest::newRow("a byte array") << QVariant(QByteArray("1")) << -1LL;
+        // The type and value of its time, "-" none | the instant taken, -1: none.
+        Tabelle(R"(
+missing                        | -          |                      | -1
+now, int64                     | qlonglong  | 100000000            | 100000000
+60 s old, int32                | int        | 40000000             | 40000000
+a microsecond older            | qlonglong  | 39999999             | -1
+in the future                  | qlonglong  | 100000001            | -1
+negative                       | qlonglong  | -5                   | -1
+uint64                         | qulonglong | 99999995             | 99999995
+uint64 beyond int64            | qulonglong | 18446744073709551615 | -1
+double, cut to the microsecond | double     | 99999997.5           | 99999997
+NaN                            | double     | nan                  | -1
+digits in a text               | QString    | 100000000            | -1
+a byte array                   | QByteArray | 1                    | -1
+)");
     }
     void anfrageZeit() {
-        QFETCH(QVariant, zeit);
-        QFETCH(qint64, instant);
+        QFETCH(QStringList, fall);
         QVariantMap daten{{"activation-token", "x"}};
-        if (zeit.isValid()) daten.insert("zeit", zeit);
-        QCOMPARE(AnfrageZeit(daten, 100'000'000).value_or(-1), instant);
+        QVariant zeit(fall[1]);
+        if (zeit.convert(QMetaType::fromName(fall[0].toLatin1()))) daten.insert("zeit", zeit);
+        QCOMPARE(daten.size(), fall[0] == "-" ? 1 : 2);
+        QCOMPARE(AnfrageZeit(daten, 100'000'000).value_or(-1), fall[2].toLongLong());
     }
 
     // The kept fuzz corpus replayed: every input found or collected while

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "EspeakStimme.h"
-#include "support/Fakes.h"
+#include "support/Tabelle.h"
 #include "support/Tonserver.h"
 
 using namespace std::chrono_literals;
@@ -162,22 +162,15 @@ taken back, begun           | kp | 5   | 22050 | 0   | 1000    | 1
         QVERIFY2(schlimmste <= kAbtastrate / 1000, qPrintable(QString::number(schlimmste)));
     }
 
-    // Without a server nothing waits and the beat falls back to the platform
-    // beep. With one, a sink kept awake wakes again with a new server, and
-    // an idle one reconnects on the next request, also after the wall clock
-    // was set back; a server that stops answering lets a waiting phrase go,
-    // and the output closes at once. (The end-to-end tests hear speech and beat on PulseAudio
-    // and PipeWire, the sink sleep when idle, and stay awake through a countdown.)
+    // On a private PulseAudio: a sink kept awake wakes again with a new
+    // server, and an idle one reconnects on the next request, also after the
+    // wall clock was set back; a server that stops answering lets a waiting
+    // phrase go, and the output closes at once. (The end-to-end tests hear
+    // speech and beat on PulseAudio and PipeWire, without a server, with one
+    // that hangs or dies, the sink sleep when idle and stay awake through a
+    // countdown.)
     void echterServer() {
         int piepse = 0;
-        {
-            Tonausgabe ausgabe("unix:/nonexistent/native", [&] { ++piepse; });
-            EspeakSprachDienst dienst(ausgabe);
-            auto stimme = dienst.ErzeugeStimme();
-            QVERIFY(stimme && Gehoert(stimme->Speak("eins", SVSFDefault)));
-            ausgabe.Abspielen();
-            QCOMPARE(piepse, 1);
-        }
         PrivaterTonserver server;
         if (!server.Starten()) QSKIP("no private sound server here (pulseaudio, pactl)");
         std::atomic<Wanduhr::duration> versatz{};  // the wall clock, set back meanwhile
@@ -189,7 +182,7 @@ taken back, begun           | kp | 5   | 22050 | 0   | 1000    | 1
         auto stimme = dienst.ErzeugeStimme();
         QVERIFY(Gehoert(stimme->Speak("Noch 90 Sekunden", SVSFDefault)));
         ausgabe->Abspielen();
-        QCOMPARE(piepse, 1);  // every click of a working output goes to it
+        QCOMPARE(piepse, 0);  // every click of a working output goes to it
         ausgabe->CountdownGeschaltet(true);
         server.Stoppen();
         QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->Spielt(), 10000);

@@ -11,7 +11,7 @@
 #include <csignal>
 
 #include "SitzungWachHalter.h"
-#include "support/Fakes.h"
+#include "support/Tabelle.h"
 
 namespace {
 

@@ -1,38 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Fakes.h"
 
-#include <QTest>
-
 using namespace std::chrono_literals;
 
 namespace {
 
-// Reads from what the file held when it was opened.
+// Reads the lines the file held when it was opened, or appends to it.
 struct FakeStrom : ITextStream {
-    FakeStrom(FakeDateisystem& fs, const QString& name, bool lesen)
-        : fs(fs), name(name), lesen(lesen), rest(lesen ? fs.dateien[name] : QByteArray()) {}
-    bool AtEndOfStream() override { return rest.isEmpty(); }
+    FakeStrom(FakeDateisystem& fs, const QString& name, bool lesen) : fs(fs), name(name) {
+        if (lesen) zeilen = fs.dateien[name].split('\n');
+        if (!zeilen.isEmpty() && zeilen.last().isEmpty()) zeilen.removeLast();
+        schreiben = !lesen;
+    }
+    bool AtEndOfStream() override { return zeilen.isEmpty(); }
     bool ReadLine(QByteArray& zeile) override {
-        if (rest.isEmpty()) return false;
-        zeile = rest.first(rest.contains('\n') ? rest.indexOf('\n') : rest.size());
-        rest.remove(0, zeile.size() + 1);
+        if (zeilen.isEmpty()) return false;
+        zeile = zeilen.takeFirst();
         if (zeile.endsWith('\r')) zeile.chop(1);
         return true;
     }
     bool WriteLine(const QByteArray& text) override {
-        if (!offen || lesen) return false;
-        fs.dateien[name] += text + "\r\n";
-        return true;
+        if (schreiben) fs.dateien[name] += text + "\r\n";
+        return schreiben;
     }
     void Close() override {
-        offen = false;
-        rest.clear();
+        schreiben = false;
+        zeilen.clear();
     }
     FakeDateisystem& fs;
     const QString name;
-    const bool lesen;
-    bool offen = true;
-    QByteArray rest;
+    bool schreiben;
+    QList<QByteArray> zeilen;
 };
 
 }  // namespace
@@ -59,20 +57,4 @@ std::unique_ptr<ITextStream> FakeDateisystem::OpenTextFile(const QString& name, 
     if (!dateien.contains(name) && (lesen || !create)) return {};
     dateien[name];  // created empty when new
     return std::make_unique<FakeStrom>(*this, name, lesen);
-}
-
-void Tabelle(const char* zeilen) {
-    QTest::addColumn<QStringList>("fall");
-    QStringList reihen;  // a line that begins with "|" goes on with the row before
-    for (const QString& zeile : QString::fromUtf8(zeilen).split(u'\n', Qt::SkipEmptyParts)) {
-        if (zeile.trimmed().startsWith(u'|') && !reihen.isEmpty())
-            reihen.last() += zeile.trimmed();
-        else
-            reihen << zeile;
-    }
-    for (const QString& reihe : reihen) {
-        QStringList felder = reihe.split(u'|');
-        for (QString& feld : felder) feld = feld.trimmed();
-        QTest::newRow(qPrintable(felder.takeFirst())) << felder;
-    }
 }

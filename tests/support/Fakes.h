@@ -71,11 +71,6 @@ struct FakeMeldung : IMeldung {
     std::function<void()> waehrendOffen;  // runs while the box is "open"
 };
 
-// The rows of a data-driven test from a table, a line "name | field | ..."
-// each (a line that begins with "|" goes on with the one before): one column
-// "fall", the fields after the name, trimmed.
-void Tabelle(const char* zeilen);
-
 // Logs a sound as described above, and its take-back, which then also runs
 // `dann`; returns its handle.
 ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> um,
@@ -83,7 +78,6 @@ ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> 
 
 // Voices "Stimme 0" ... "Stimme n-1"; logs every phrase it is asked to say.
 struct FakeStimme : IStimme {
-    explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     bool GetVoices(SprachTokens& s) override {
         for (int i = 0; i < anzahl; ++i)
             s.eintraege.append({i, QStringLiteral("Stimme %1").arg(i)});
@@ -105,23 +99,23 @@ struct FakeStimme : IStimme {
         return SpeakUm(text, std::optional(beginn));
     }
     ErledigungPtr SpeakUm(const QString& text, std::optional<Zeitpunkt> um) {
-        return TonLoggen(ton, u'\'' + text + u'\'' + (stimme ? u'/' + QString::number(stimme) : ""),
-                         um);
+        const QString nr = stimme ? u'/' + QString::number(stimme) : QString();
+        return TonLoggen(ton, u'\'' + text + u'\'' + nr, um);
     }
-    int anzahl, stimme = 0;
+    int anzahl = 3, stimme = 0;
     std::function<void(ErledigungPtr)> beimSprechen;  // runs inside every Speak
     QStringList* ton = nullptr;
 };
 
 struct FakeSprachDienst : ISprachDienst {
-    explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     std::unique_ptr<IStimme> ErzeugeStimme() override {
-        auto s = std::make_unique<FakeStimme>(anzahl);
+        auto s = std::make_unique<FakeStimme>();
         s->ton = ton;
+        s->anzahl = anzahl;
         letzte = s.get();
         return s;
     }
-    int anzahl;
+    int anzahl = 3;
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
     QStringList* ton = nullptr;
 };
@@ -149,15 +143,6 @@ struct FakeCountdownStatus : ICountdownStatus {
     QString verlauf;  // every report: 1 running, 0 not
 };
 
-// Records what is shown and withdrawn: "+title: text" and "-".
-struct FakeBenachrichtigung : IBenachrichtigung {
-    void Zeigen(const QString& titel, const QString& text) override {
-        verlauf << '+' + titel + ": " + text;
-    }
-    void Zurueckziehen() override { verlauf << QStringLiteral("-"); }
-    QStringList verlauf;
-};
-
 // The window's controls and timers, found by their names, and its state.
 struct Ansicht {
     explicit Ansicht(Form1& f) : form(&f) {}
@@ -180,8 +165,6 @@ struct Ansicht {
     TEIL(QComboBox, Combo_S);
     TEIL(QComboBox, Combo_Morgen);
     TEIL(QPushButton, btn_ZeitSpeichern);
-    TEIL(QPushButton, Command_Datumsansage);
-    TEIL(QPushButton, Command_Zeitansage);
     TEIL(QPushButton, Command_Start);
     TEIL(QPushButton, Command1);
     TEIL(QPushButton, Command2);
@@ -189,7 +172,6 @@ struct Ansicht {
     TEIL(QListWidget, List_Sprecher);
     TEIL(QLabel, Label_Zeitpunkt);
     TEIL(QLabel, Label_akti);
-    TEIL(QLabel, Label1);
     TEIL(QLabel, Label_Zeitanzeige);
     TEIL(SekundenTakt, Timer_Zeitanzeige);
     TEIL(SekundenTakt, Timer_OccRestZeit);
@@ -199,14 +181,14 @@ struct Ansicht {
 // One window on fakes, each test its own. Files live in memory unless a real
 // file service is handed to Starten.
 struct Pruefstand {
-    explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {
+    explicit Pruefstand(int anzahlStimmen = 3) {
+        sprache.anzahl = anzahlStimmen;
         sprache.ton = signalton.ton = &ton;
     }
     // Builds the window, which runs Form_Load.
     Ansicht& Starten(IDateisystem* echteDateien = nullptr) {
-        form =
-            std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien, &meldung,
-                                            &sprache, &signalton, &countdown, &benachrichtigung});
+        form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
+                                               &meldung, &sprache, &signalton, &countdown});
         ansicht = std::make_unique<Ansicht>(*form);
         return *ansicht;
     }
@@ -220,7 +202,6 @@ struct Pruefstand {
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
     QStringList ton;  // every sound of voice and beat, as logged above
-    FakeBenachrichtigung benachrichtigung;
     std::unique_ptr<Form1> form;
     std::unique_ptr<Ansicht> ansicht;
 };
