@@ -45,7 +45,7 @@ using Wand = std::chrono::system_clock;
 constexpr int kSpielRate = 22050;  // the player's rate, as the program's
 // How long before each boundary the reference player begins to place its click.
 constexpr double kSpielerVorlauf = 0.06;
-constexpr int kLaut = 320;         // -40 dBFS
+constexpr int kLaut = 320;  // -40 dBFS
 
 double sekunden(const timeval& tv) { return double(tv.tv_sec) + double(tv.tv_usec) * 1e-6; }
 double jetzt() { return std::chrono::duration<double>(Wand::now().time_since_epoch()).count(); }
@@ -263,7 +263,8 @@ struct Spieler {
     void laufen() {
         while (!ende) {
             const double grenze = std::floor(jetzt()) + 1;
-            std::this_thread::sleep_for(std::chrono::duration<double>(grenze - kSpielerVorlauf - jetzt()));
+            std::this_thread::sleep_for(
+                std::chrono::duration<double>(grenze - kSpielerVorlauf - jetzt()));
             pa_threaded_mainloop_lock(s.m);
             double basis = 1e300;  // wall time heard of frame 0
             for (int i = 0; i < 10; ++i) {

@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "ZahlAusText.h"
 #include "Sprecherwahl.h"
+#include "ZahlAusText.h"
 #include "support/Fakes.h"
 
 namespace eigenschaften {

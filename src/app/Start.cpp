@@ -86,7 +86,7 @@ int FensterAusfuehren(int argc, char** argv, const QVariantMap& startDaten) {
             fenster.Zeigen();
             dienst.FensterSetzen(
                 {hervorholen, [&fenster](Aktion a, std::optional<qint64> zeit,
-                                      std::function<void(const QString&)> antwort) {
+                                         std::function<void(const QString&)> antwort) {
                      fenster.AktionAusfuehren(a, zeit, std::move(antwort));
                  }});
             status = app.exec();

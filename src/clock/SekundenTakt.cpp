@@ -5,7 +5,6 @@
 #include <cmath>
 #include <utility>
 
-
 int MsBisZumNaechstenTakt(double sekundenSeitMitternacht) {
     double bruch = sekundenSeitMitternacht - std::floor(sekundenSeitMitternacht);
     int msImSekunde = int(std::floor(bruch * 1000.0 + 1e-6));

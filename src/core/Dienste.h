@@ -183,6 +183,6 @@ struct Dienste {
     IMeldung* meldung = nullptr;
     ISprachDienst* sprache = nullptr;  // may be null: no speech engine at all
     ISignalton* signalton = nullptr;
-    ICountdownStatus* countdown = nullptr;  // may be null: nobody listens
+    ICountdownStatus* countdown = nullptr;          // may be null: nobody listens
     IBenachrichtigung* benachrichtigung = nullptr;  // may be null: none
 };

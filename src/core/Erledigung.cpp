@@ -14,7 +14,8 @@ void Erledigung::Melden() {
     if (!erwartet_.load()) return;
     // An empty call posted to the main thread ends its wait for events.
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [] {}, Qt::QueuedConnection);
 }
 
 void Erledigung::Absagen() {

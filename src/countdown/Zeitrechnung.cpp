@@ -2,8 +2,8 @@
 // The countdown's time scale and the split and texts of a span of hours.
 #include <cmath>
 
-#include "ZahlAusText.h"
 #include "Countdown.h"
+#include "ZahlAusText.h"
 
 namespace {
 

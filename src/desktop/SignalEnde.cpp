@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <csignal>
 
-
 namespace {
 
 constexpr int Signale[] = {SIGTERM, SIGINT, SIGHUP};

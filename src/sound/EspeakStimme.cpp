@@ -145,8 +145,8 @@ struct Motor {
     std::deque<Auftrag> auftraege;
     const EspeakAnschluss* inArbeit = nullptr;  // whose phrase is being synthesised
     bool initialisiert = false;
-    bool vorbereitet = false;  // synthesis works
-    int rate = kAbtastrate;    // of the samples it gives, once it works
+    bool vorbereitet = false;              // synthesis works
+    int rate = kAbtastrate;                // of the samples it gives, once it works
     std::vector<StimmDefinition> stimmen;  // empty: no German voice
 };
 Motor& DerMotor() {
@@ -172,7 +172,8 @@ void Arbeiten() {
     Motor& m = DerMotor();
     std::thread([&m] {
         // Synchronous: the samples come to our callback; espeak-ng never plays them.
-        const bool ok = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 20, nullptr) == ENS_OK;
+        const bool ok =
+            espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 20, nullptr) == ENS_OK;
         espeak_SetSynthCallback(&Rueckruf);
         const int rate = espeak_ng_GetSampleRate();
         std::lock_guard lock(m.mutex);

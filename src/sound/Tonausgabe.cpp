@@ -212,8 +212,8 @@ void Tonausgabe::Nachsehen() {
 void Tonausgabe::WiederholenPlanen() {
     // Kept awake, the output looks for its server again by itself.
     if (ende_ || zustand_ != Verbindung::Getrennt || !spur_->Laeuft()) return;
-    Stellen(wiederholung_, uhr_() + (letzterVersuch_ + kWiederholPause -
-                                     std::chrono::steady_clock::now()));
+    Stellen(wiederholung_,
+            uhr_() + (letzterVersuch_ + kWiederholPause - std::chrono::steady_clock::now()));
 }
 
 void Tonausgabe::Verbinden() {

@@ -169,11 +169,11 @@ private:
     const int rate_;
     const int64_t anlauf_;
     const Abtastwerte klick_;
-    std::deque<Klang> klaenge_;  // not yet read completely
-    int64_t geschrieben_ = 0;    // frames written
-    int64_t umschreibenAb_ = -1; // written frames that changed since, from here on
-    int64_t stilleAb_ = 0;       // end of the last sound placed
-    int64_t anlaufBis_ = 0;      // nothing sounds before this frame
+    std::deque<Klang> klaenge_;   // not yet read completely
+    int64_t geschrieben_ = 0;     // frames written
+    int64_t umschreibenAb_ = -1;  // written frames that changed since, from here on
+    int64_t stilleAb_ = 0;        // end of the last sound placed
+    int64_t anlaufBis_ = 0;       // nothing sounds before this frame
     bool anlaufNoetig_ = false;
     bool laeuft_ = false;
     bool wach_ = false;

@@ -6,10 +6,10 @@
 // countdown tick is halted. Writing a corrected text runs the list's change
 // procedure again, nested; since each run recomputes from the current texts,
 // the result is the same as without the nesting.
-#include "Form1.h"
-#include "ui_Form1.h"
-#include "ZahlAusText.h"
 #include "Countdown.h"
+#include "Form1.h"
+#include "ZahlAusText.h"
+#include "ui_Form1.h"
 
 void Form1::EingabeAuswerten(QComboBox* liste, int grenze, const QString& korrektur) {
     if (ZahlAusText(liste->currentText()) < 0) liste->setEditText(QStringLiteral("00"));

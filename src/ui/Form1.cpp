@@ -64,7 +64,8 @@ void Form1::FensterEinrichten() {
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w != ui_->Label_Zeitanzeige) w->setFont(normal);
     // No inline completion: typing "2" must stay "2", not become "20".
-    for (QComboBox* c : {ui_->Combo_Morgen, ui_->Combo_H, ui_->Combo_M, ui_->Combo_S}) c->setCompleter(nullptr);
+    for (QComboBox* c : {ui_->Combo_Morgen, ui_->Combo_H, ui_->Combo_M, ui_->Combo_S})
+        c->setCompleter(nullptr);
     BilderLaden();
     BildWaehlen();
     // The clock line's bottom pixel row is also the top row of the two
@@ -83,8 +84,9 @@ void Form1::FensterEinrichten() {
         takt->AufschubSetzen(&Warten::OderNachher);
 
     // Enter presses a focused button as the space bar does.
-    for (QPushButton* b : {ui_->btn_ZeitSpeichern, ui_->Command_Datumsansage, ui_->Command_Zeitansage,
-                           ui_->Command_Start, ui_->Command1, ui_->Command2})
+    for (QPushButton* b :
+         {ui_->btn_ZeitSpeichern, ui_->Command_Datumsansage, ui_->Command_Zeitansage,
+          ui_->Command_Start, ui_->Command1, ui_->Command2})
         b->installEventFilter(this);
     ui_->Command1->setFocus(Qt::OtherFocusReason);
 }
@@ -109,9 +111,8 @@ bool Form1::eventFilter(QObject* objekt, QEvent* ereignis) {
     // The moment "Zeit speichern" goes down, by mouse or key, is the stamp's.
     if (objekt == ui_->btn_ZeitSpeichern) {
         // The second press of a double click comes as the double click itself.
-        const bool maus =
-            (art == QEvent::MouseButtonPress || art == QEvent::MouseButtonDblClick) &&
-            static_cast<QMouseEvent*>(ereignis)->button() == Qt::LeftButton;
+        const bool maus = (art == QEvent::MouseButtonPress || art == QEvent::MouseButtonDblClick) &&
+                          static_cast<QMouseEvent*>(ereignis)->button() == Qt::LeftButton;
         const bool leertaste = art == QEvent::KeyPress &&
                                static_cast<QKeyEvent*>(ereignis)->key() == Qt::Key_Space &&
                                !static_cast<QKeyEvent*>(ereignis)->isAutoRepeat();
@@ -188,7 +189,8 @@ void Form1::Form_Load() {
     SekundenschlagAus = True16;
     A.CountDownLaeuft = False16;
     // Filling a list runs no procedure, and must not replace the text shown.
-    const std::pair<QComboBox*, int> listen[] = {{ui_->Combo_H, 23}, {ui_->Combo_M, 59}, {ui_->Combo_S, 59}};
+    const std::pair<QComboBox*, int> listen[] = {
+        {ui_->Combo_H, 23}, {ui_->Combo_M, 59}, {ui_->Combo_S, 59}};
     for (auto [liste, letzter] : listen) {
         QSignalBlocker still(liste);
         const QString text = liste->currentText();
@@ -220,8 +222,7 @@ void Form1::Form_Load() {
     A.Dateisystem = D.dateisystem;
     A.Zeitnehmung =
         A.Dateisystem->OpenTextFile(QStringLiteral("zeitnehmung.txt"), IoModus::ForAppending, true);
-    if (!A.Zeitnehmung)
-        Meldung(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
+    if (!A.Zeitnehmung) Meldung(QStringLiteral("zeitnehmung.txt lässt sich nicht öffnen"));
 }
 
 void Form1::Form_Unload() {

@@ -5,10 +5,10 @@
 // tick on). Running or Halted (an entry change stopped only the tick) -> press
 // -> Idle. The state is CountDownLaeuft with the tick's: the caption follows
 // the one, the countdown-state service the other.
-#include "Form1.h"
-#include "ui_Form1.h"
-#include "Zugang.h"
 #include "Countdown.h"
+#include "Form1.h"
+#include "Zugang.h"
+#include "ui_Form1.h"
 
 void Form1::Command_Start_Click() {
     if (A.CountDownLaeuft != 0) {

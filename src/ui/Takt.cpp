@@ -42,7 +42,8 @@ bool Form1::TaktSagt(double RestStunden) const {
 }
 
 bool Form1::TaktMeldet(double RestStunden) const {
-    if (RestStunden > CountdownEnde) return Wert(ui_->Check_CountDown) == 1 && !TaktSagt(RestStunden);
+    if (RestStunden > CountdownEnde)
+        return Wert(ui_->Check_CountDown) == 1 && !TaktSagt(RestStunden);
     return Wert(ui_->Check_MldVorbei) == 1;
 }
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Warten.h"
 
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QWheelEvent>
 #include <QPointer>
+#include <QWheelEvent>
 #include <deque>
 
 namespace {
@@ -36,8 +36,7 @@ std::function<void()> Eingabe(QObject* ziel, const QEvent* e) {
             auto* m = static_cast<const QMouseEvent*>(e);
             return [=, art = m->type(), ort = m->position(), szene = m->scenePosition(),
                     global = m->globalPosition(), knopf = m->button(), knoepfe = m->buttons(),
-                    tasten = m->modifiers(), geraet = m->pointingDevice(),
-                    zeit = m->timestamp()] {
+                    tasten = m->modifiers(), geraet = m->pointingDevice(), zeit = m->timestamp()] {
                 QMouseEvent neu(art, ort, szene, global, knopf, knoepfe, tasten, geraet);
                 neu.setTimestamp(zeit);
                 senden(neu);
@@ -45,10 +44,10 @@ std::function<void()> Eingabe(QObject* ziel, const QEvent* e) {
         }
         case QEvent::Wheel: {
             auto* r = static_cast<const QWheelEvent*>(e);
-            return [=, ort = r->position(), global = r->globalPosition(),
-                    pixel = r->pixelDelta(), winkel = r->angleDelta(), knoepfe = r->buttons(),
-                    tasten = r->modifiers(), phase = r->phase(), umgekehrt = r->inverted(),
-                    quelle = r->source(), geraet = r->pointingDevice(), zeit = r->timestamp()] {
+            return [=, ort = r->position(), global = r->globalPosition(), pixel = r->pixelDelta(),
+                    winkel = r->angleDelta(), knoepfe = r->buttons(), tasten = r->modifiers(),
+                    phase = r->phase(), umgekehrt = r->inverted(), quelle = r->source(),
+                    geraet = r->pointingDevice(), zeit = r->timestamp()] {
                 QWheelEvent neu(ort, global, pixel, winkel, knoepfe, tasten, phase, umgekehrt,
                                 quelle, geraet);
                 neu.setTimestamp(zeit);
@@ -62,8 +61,8 @@ std::function<void()> Eingabe(QObject* ziel, const QEvent* e) {
                     scan = t->nativeScanCode(), virtuell = t->nativeVirtualKey(),
                     nativ = t->nativeModifiers(), text = t->text(), wiederholt = t->isAutoRepeat(),
                     anzahl = t->count(), geraet = t->device(), zeit = t->timestamp()] {
-                QKeyEvent neu(art, taste, tasten, scan, virtuell, nativ, text, wiederholt,
-                              anzahl, geraet);
+                QKeyEvent neu(art, taste, tasten, scan, virtuell, nativ, text, wiederholt, anzahl,
+                              geraet);
                 neu.setTimestamp(zeit);
                 senden(neu);
             };

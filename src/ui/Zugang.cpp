@@ -87,9 +87,10 @@ void BeschriftungSetzen(QAbstractButton* knopf, const QString& text) {
     if (!bus.isConnected()) {
         static bool gemeldet = false;
         if (!std::exchange(gemeldet, true))
-            qWarning("Keine Verbindung \"%s\" zum Barrierefreiheitsbus: ein Bildschirmleser hört "
-                     "geänderte Beschriftungen nicht.",
-                     ZugangsVerbindung);
+            qWarning(
+                "Keine Verbindung \"%s\" zum Barrierefreiheitsbus: ein Bildschirmleser hört "
+                "geänderte Beschriftungen nicht.",
+                ZugangsVerbindung);
         return;
     }
     QAccessibleInterface* zugang = QAccessible::queryAccessibleInterface(knopf);
@@ -222,9 +223,7 @@ public:
 
     bool isValid() const override { return Eintrag() != nullptr; }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override {
-        return liste_ ? liste_->window()->windowHandle() : nullptr;
-    }
+    QWindow* window() const override { return liste_ ? liste_->window()->windowHandle() : nullptr; }
     QAccessibleInterface* parent() const override {
         return QAccessible::queryAccessibleInterface(liste_.data());
     }
@@ -304,7 +303,8 @@ QAccessibleInterface* EintragslistenZugang::child(int index) const {
 
 int EintragslistenZugang::indexOfChild(const QAccessibleInterface* kind) const {
     if (!kind) return -1;
-    const int index = int(eintraege_.indexOf(QAccessible::uniqueId(const_cast<QAccessibleInterface*>(kind))));
+    const int index =
+        int(eintraege_.indexOf(QAccessible::uniqueId(const_cast<QAccessibleInterface*>(kind))));
     return index;
 }
 

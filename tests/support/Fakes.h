@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory, a message box that records its texts, a voice that records what
-// it is asked to say, a counting beep, a listener to the countdown's state,
-// and the desktop's notifications. Voice and beat also log every sound in one
+// it is asked to say, a counting beep and a listener to the countdown's state.
+// Voice and beat also log every sound in one
 // list: "K" a click at once, "'text'" a phrase at once, "/n" after it in voice
 // n, "@ss" placed for the second ss of a minute ("@ss.mmm" within it), a
 // leading "-" taken back. Pruefstand builds one window on them; Ansicht reaches
@@ -78,7 +78,6 @@ ErledigungPtr TonLoggen(QStringList* ton, QString was, std::optional<Zeitpunkt> 
 
 // Voices "Stimme 0" ... "Stimme n-1"; logs every phrase it is asked to say.
 struct FakeStimme : IStimme {
-    explicit FakeStimme(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     bool GetVoices(SprachTokens& s) override {
         for (int i = 0; i < anzahl; ++i)
             s.eintraege.append({i, QStringLiteral("Stimme %1").arg(i)});
@@ -100,22 +99,23 @@ struct FakeStimme : IStimme {
         return SpeakUm(text, std::optional(beginn));
     }
     ErledigungPtr SpeakUm(const QString& text, std::optional<Zeitpunkt> um) {
-        return TonLoggen(ton, u'\'' + text + u'\'' + (stimme ? u'/' + QString::number(stimme) : ""), um);
+        const QString nr = stimme ? u'/' + QString::number(stimme) : QString();
+        return TonLoggen(ton, u'\'' + text + u'\'' + nr, um);
     }
-    int anzahl, stimme = 0;
+    int anzahl = 3, stimme = 0;
     std::function<void(ErledigungPtr)> beimSprechen;  // runs inside every Speak
     QStringList* ton = nullptr;
 };
 
 struct FakeSprachDienst : ISprachDienst {
-    explicit FakeSprachDienst(int anzahlStimmen) : anzahl(anzahlStimmen) {}
     std::unique_ptr<IStimme> ErzeugeStimme() override {
-        auto s = std::make_unique<FakeStimme>(anzahl);
+        auto s = std::make_unique<FakeStimme>();
         s->ton = ton;
+        s->anzahl = anzahl;
         letzte = s.get();
         return s;
     }
-    int anzahl;
+    int anzahl = 3;
     FakeStimme* letzte = nullptr;  // the voice handed out last, owned by the window
     QStringList* ton = nullptr;
 };
@@ -143,42 +143,52 @@ struct FakeCountdownStatus : ICountdownStatus {
     QString verlauf;  // every report: 1 running, 0 not
 };
 
-// Records what is shown and withdrawn: "+title: text" and "-".
-struct FakeBenachrichtigung : IBenachrichtigung {
-    void Zeigen(const QString& titel, const QString& text) override {
-        verlauf << '+' + titel + ": " + text;
-    }
-    void Zurueckziehen() override { verlauf << QStringLiteral("-"); }
-    QStringList verlauf;
-};
-
 // The window's controls and timers, found by their names, and its state.
 struct Ansicht {
-    explicit Ansicht(Form1& f);
+    explicit Ansicht(Form1& f) : form(&f) {}
     Form1* operator->() const { return form; }
     const AppState& A() const { return form->Zustand(); }
+    template <class T>
+    T* Finde(const char* name) const {
+        T* teil = form->findChild<T*>(QLatin1String(name));
+        Q_ASSERT(teil);
+        return teil;
+    }
     Form1* form;
-    QCheckBox *Check_MldVorbei, *Check_Dauer, *Check_CountDown, *Check_SprachAusgabe;
-    QComboBox *Combo_Morgen, *Combo_H, *Combo_M, *Combo_S;
-    QPushButton *btn_ZeitSpeichern, *Command_Datumsansage, *Command_Zeitansage, *Command_Start,
-        *Command1, *Command2;
-    QLineEdit* Text_RestZeit;
-    QListWidget* List_Sprecher;
-    QLabel *Label_Zeitpunkt, *Label_akti, *Label1, *Label_Zeitanzeige, *Image1;
-    SekundenTakt *Timer_Zeitanzeige, *Timer_OccRestZeit;
+#define TEIL(Typ, name) Typ* name = Finde<Typ>(#name)
+    TEIL(QCheckBox, Check_MldVorbei);
+    TEIL(QCheckBox, Check_Dauer);
+    TEIL(QCheckBox, Check_CountDown);
+    TEIL(QCheckBox, Check_SprachAusgabe);
+    TEIL(QComboBox, Combo_H);
+    TEIL(QComboBox, Combo_M);
+    TEIL(QComboBox, Combo_S);
+    TEIL(QComboBox, Combo_Morgen);
+    TEIL(QPushButton, btn_ZeitSpeichern);
+    TEIL(QPushButton, Command_Start);
+    TEIL(QPushButton, Command1);
+    TEIL(QPushButton, Command2);
+    TEIL(QLineEdit, Text_RestZeit);
+    TEIL(QListWidget, List_Sprecher);
+    TEIL(QLabel, Label_Zeitpunkt);
+    TEIL(QLabel, Label_akti);
+    TEIL(QLabel, Label_Zeitanzeige);
+    TEIL(SekundenTakt, Timer_Zeitanzeige);
+    TEIL(SekundenTakt, Timer_OccRestZeit);
+#undef TEIL
 };
 
 // One window on fakes, each test its own. Files live in memory unless a real
 // file service is handed to Starten.
 struct Pruefstand {
-    explicit Pruefstand(int anzahlStimmen = 3) : sprache(anzahlStimmen) {
+    explicit Pruefstand(int anzahlStimmen = 3) {
+        sprache.anzahl = anzahlStimmen;
         sprache.ton = signalton.ton = &ton;
     }
     // Builds the window, which runs Form_Load.
     Ansicht& Starten(IDateisystem* echteDateien = nullptr) {
-        form =
-            std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien, &meldung,
-                                            &sprache, &signalton, &countdown, &benachrichtigung});
+        form = std::make_unique<Form1>(Dienste{&uhr, echteDateien ? echteDateien : &dateien,
+                                               &meldung, &sprache, &signalton, &countdown});
         ansicht = std::make_unique<Ansicht>(*form);
         return *ansicht;
     }
@@ -192,7 +202,6 @@ struct Pruefstand {
     FakeSignalton signalton;
     FakeCountdownStatus countdown;
     QStringList ton;  // every sound of voice and beat, as logged above
-    FakeBenachrichtigung benachrichtigung;
     std::unique_ptr<Form1> form;
     std::unique_ptr<Ansicht> ansicht;
 };

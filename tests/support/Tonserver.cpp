@@ -10,31 +10,25 @@
 
 using namespace std::chrono_literals;
 
-void PrivaterTonserver::Helfer(QProcess& p, const QString& programm, const QStringList& argumente) {
+bool PrivaterTonserver::Starten() {
+    if (QStandardPaths::findExecutable("pulseaudio").isEmpty()) return false;
+    const QString sockel = Adresse().mid(5);
+    QFile::remove(sockel);
     QProcessEnvironment env;
     env.insert("PATH", qEnvironmentVariable("PATH"));
     env.insert("HOME", dir_.path());
     env.insert("XDG_RUNTIME_DIR", dir_.path());
-    env.insert("PULSE_SERVER", Adresse());
-    p.setProcessEnvironment(env);
-    p.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    p.start(programm, argumente);
-    p.waitForStarted(5000);
-}
-
-bool PrivaterTonserver::Starten() {
-    for (const char* werkzeug : {"pulseaudio", "pactl"})
-        if (QStandardPaths::findExecutable(werkzeug).isEmpty()) return false;
-    const QString sockel = Adresse().mid(5);
-    QFile::remove(sockel);
+    server_.setProcessEnvironment(env);
     server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    Helfer(server_, "pulseaudio",
-           {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-level=0",
-            "--load=module-null-sink sink_name=null", "--load=module-suspend-on-idle timeout=1",
-            "--load=module-native-protocol-unix auth-anonymous=1"});
-    for (int i = 0; i < 200 && server_.state() == QProcess::Running;
-         ++i, std::this_thread::sleep_for(50ms))
+    server_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    server_.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                 "--log-level=0", "--load=module-null-sink sink_name=null",
+                                 "--load=module-suspend-on-idle timeout=1",
+                                 "--load=module-native-protocol-unix auth-anonymous=1"});
+    for (int i = 0; i < 200 && server_.waitForStarted(5000); ++i) {
         if (QFile::exists(sockel)) return true;
+        std::this_thread::sleep_for(50ms);
+    }
     return false;
 }
 
@@ -48,11 +42,4 @@ void PrivaterTonserver::Stoppen() {
 void PrivaterTonserver::Anhalten(bool an) {
     if (server_.state() != QProcess::NotRunning)
         ::kill(pid_t(server_.processId()), an ? SIGSTOP : SIGCONT);
-}
-
-QString PrivaterTonserver::Senke() {
-    QProcess pactl;
-    Helfer(pactl, "pactl", {"list", "sinks", "short"});
-    pactl.waitForFinished(5000);
-    return QString::fromUtf8(pactl.readAllStandardOutput()).section(u'\t', -1).trimmed();
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A private PulseAudio of one test or benchmark: a null sink ("null"),
 // suspended after a second without a playing stream, in a directory of its
-// own. Its helpers (pactl) see nothing of the session's own sound set-up, and
-// everything started here dies with the process, also when it is killed.
+// own, apart from the session's own sound set-up; it dies with the process,
+// also when that is killed.
 #pragma once
 
 #include <QProcess>
@@ -13,16 +13,12 @@ class PrivaterTonserver {
 public:
     PrivaterTonserver() { qputenv("PULSE_COOKIE", (dir_.path() + "/cookie").toLocal8Bit()); }
     ~PrivaterTonserver() { Stoppen(); }
-    // False when pulseaudio or pactl is missing or the server does not come up.
+    // False when pulseaudio is missing or the server does not come up.
     bool Starten();
     void Stoppen();
     // SIGSTOP or SIGCONT: a server that stops answering, or answers again.
     void Anhalten(bool an);
     QString Adresse() const { return "unix:" + dir_.path() + "/pulse/native"; }
-    // The null sink's state: RUNNING, IDLE or SUSPENDED.
-    QString Senke();
-    // Starts a helper process against this server.
-    void Helfer(QProcess& p, const QString& programm, const QStringList& argumente);
 
 private:
     QTemporaryDir dir_;
