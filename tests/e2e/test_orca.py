@@ -3,7 +3,7 @@
 German, keyboard only. What Orca says is what speech-dispatcher's module
 wrote into gesagt.txt; keys go in with xdotool, as typed."""
 
-import os
+import pathlib
 import re
 import time
 
@@ -32,14 +32,11 @@ TABFOLGE = [
 def gesagt(s, seit):
     """What Orca said since the time seit (time.time()): (time, text) without
     quotes, closing full stop and double blanks."""
-    pfad = os.path.join(s.heim, "gesagt.txt")
-    with open(pfad if os.path.exists(pfad) else os.devnull, encoding="utf-8") as f:
-        zeilen = [z.partition(" ") for z in f.read().splitlines()]
-    return [
-        (float(t), " ".join(g.replace('"', " ").split()).rstrip("."))
-        for t, _, g in zeilen
-        if float(t) >= seit
-    ]
+    pfad = pathlib.Path(s.heim, "gesagt.txt")
+    text = pfad.read_text("utf-8") if pfad.exists() else ""
+    zeilen = [z.partition(" ") for z in text.splitlines()]
+    sauber = [(float(t), " ".join(g.replace('"', " ").split()).rstrip(".")) for t, _, g in zeilen]
+    return [(t, g) for t, g in sauber if t >= seit]
 
 
 def hoert(s, text, seit, sekunden=4.0):

@@ -9,6 +9,7 @@ answering. No sound server runs."""
 
 import contextlib
 import os
+import pathlib
 import signal
 import time
 
@@ -60,15 +61,12 @@ def menue():
     teile = ["user.slice", "user-%d.slice" % uid, "user@%d.service" % uid, "app.slice"]
 
     def anlegen(prozess):
-        pfad = wurzel
+        stufen = teile + ["app-gnome-de.tempiro.Tempiro-%d.scope" % prozess.pid]
+        pfade = [os.path.join(wurzel, *stufen[: i + 1]) for i in range(len(stufen))]
+        angelegt.extend(p for p in pfade if not os.path.isdir(p))
         try:
-            for teil in teile + ["app-gnome-de.tempiro.Tempiro-%d.scope" % prozess.pid]:
-                pfad = os.path.join(pfad, teil)
-                if not os.path.isdir(pfad):
-                    os.mkdir(pfad)
-                    angelegt.append(pfad)
-            with open(os.path.join(pfad, "cgroup.procs"), "w") as f:
-                f.write(str(prozess.pid))
+            os.makedirs(pfade[-1], exist_ok=True)
+            pathlib.Path(pfade[-1], "cgroup.procs").write_text(str(prozess.pid))
         except OSError as e:
             pytest.skip("the cgroup of a menu start cannot be made here (%s)" % e)
 
