@@ -2,11 +2,11 @@
 // Fakes for the platform services: a clock the test sets and advances, files
 // in memory, a message box that records its texts, a voice that records what
 // it is asked to say, a counting beep and a listener to the countdown's state.
-// Voice and beat also log every sound in one
-// list: "K" a click at once, "'text'" a phrase at once, "/n" after it in voice
-// n, "@ss" placed for the second ss of a minute ("@ss.mmm" within it), a
-// leading "-" taken back. Pruefstand builds one window on them; Ansicht reaches
-// its controls by their names, as a user sees them.
+// Voice and beat also log every sound in one list: "K" a click at once,
+// "'text'" a phrase at once, "/n" after it in voice n, "@ss" placed for the
+// second ss of a minute ("@ss.mmm" within it), a leading "-" taken back.
+// Pruefstand builds one window on them; Ansicht reaches its controls by their
+// names, as a user sees them.
 #pragma once
 
 #include <QCheckBox>
