@@ -7,7 +7,7 @@
 # minutes; the test suite never runs it. Run it from anywhere: bench/bench.sh.
 #
 # Everything runs in the end-to-end tests' private session
-# (tests/e2e/sitzung.py): a virtual display (no window manager), a private
+# (scripts/privatsitzung.py): a virtual display (no window manager), a private
 # PulseAudio server with a null sink that is suspended after an idle second, a
 # private PipeWire with its pulse server and a null sink likewise (WirePlumber
 # without its device monitors), and a private session bus, in a temporary home
@@ -84,7 +84,7 @@ warte_bis() {  # seconds command...: polls every 0.1 s
     done
 }
 
-# The private session of the end-to-end tests (tests/e2e/sitzung.py): a
+# The private session of the end-to-end tests (scripts/privatsitzung.py): a
 # virtual display (no window manager), a session bus, PulseAudio with a null
 # sink that is suspended after an idle second (desktops: five), and PipeWire
 # with its pulse server and a null sink likewise, where it is installed, in a
@@ -95,7 +95,7 @@ if command -v pipewire >/dev/null && command -v wireplumber >/dev/null &&
     command -v pipewire-pulse >/dev/null; then
     toene+=(--ton pipewire)
 fi
-/usr/bin/python3 tests/e2e/sitzung.py start --anzeige 1024x768 "${toene[@]}" \
+/usr/bin/python3 scripts/privatsitzung.py start --anzeige 1024x768 "${toene[@]}" \
     "$tmp/umgebung" >"$protokoll/sitzung" 2>&1 &
 sitzung=$!
 gestartet+=("$sitzung")
@@ -187,7 +187,7 @@ klick() {  # x y in window pixels
 }
 
 # Window pixels of the controls, from the window's form.
-punkt() { /usr/bin/python3 tests/e2e/sitzung.py punkt "$1"; }
+punkt() { /usr/bin/python3 scripts/privatsitzung.py punkt "$1"; }
 read -r -a SEKUNDEN_TEXT <<<"$(punkt Combo_S)"
 read -r -a BELICHTUNGSUHR <<<"$(punkt Check_Dauer)"
 read -r -a BEAT_START <<<"$(punkt Command1)"

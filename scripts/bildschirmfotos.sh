@@ -29,10 +29,10 @@ aufraeumen() {
 }
 trap aufraeumen EXIT
 
-# The private session of the end-to-end tests (tests/e2e/sitzung.py): a
+# The private session of the end-to-end tests (scripts/privatsitzung.py): a
 # display, a home and a session bus of its own, no sound server: the window
 # looks the same, and nothing is heard. It writes its environment once it is up.
-/usr/bin/python3 tests/e2e/sitzung.py start --anzeige 640x480 "$tmp/umgebung" \
+/usr/bin/python3 scripts/privatsitzung.py start --anzeige 640x480 "$tmp/umgebung" \
     >"$tmp/sitzung.log" 2>&1 &
 sitzung=$!
 until [ -s "$tmp/umgebung" ]; do
@@ -53,7 +53,7 @@ fenster=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tempiro Zeitan
 # Controls are clicked where the window's form places them.
 klick() {
     # shellcheck disable=SC2046
-    xdotool mousemove --window "$fenster" $(/usr/bin/python3 "$hier/tests/e2e/sitzung.py" punkt "$1") click 1
+    xdotool mousemove --window "$fenster" $(/usr/bin/python3 "$hier/scripts/privatsitzung.py" punkt "$1") click 1
     sleep 0.3
 }
 foto() {

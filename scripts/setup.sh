@@ -48,7 +48,7 @@ PAKETE_GNOME=(gnome-session-bin xdg-desktop-portal xdg-desktop-portal-gtk
 # (CI=true) or when asked (TEMPIRO_BENACHRICHTIGUNG=1).
 PAKETE_BENACHRICHTIGUNG=(notification-daemon dbus-daemon dbus-bin)
 # The pictures of the user guide (scripts/bildschirmfotos.sh), in the tests'
-# private session (tests/e2e/sitzung.py).
+# private session (scripts/privatsitzung.py).
 PAKETE_BILDER=(xvfb xauth xdotool imagemagick libfaketime dpkg-dev python3 python3-dbus
                python3-xlib dbus-daemon)
 # The Debian package (scripts/paket.sh): its build tools and checker.

@@ -18,26 +18,16 @@ The window is driven as a person would: xdotool moves the pointer, clicks and
 types; python3-xlib reads pixels. The controls' places come from the window's
 form (src/ui/Form1.ui); message boxes are found, read and pressed on the
 accessibility bus, with plain calls as a screen reader makes them, nothing
-cached. The ear is a recording of the null sink's monitor.
-
-From a shell:
-  sitzung.py start [--anzeige BxH] [--ton SERVER]... DATEI
-      starts a session with a display, a session bus and the sound servers
-      named, and, once it is up, writes its environment to DATEI as shell
-      assignments (TEMPIRO_PULSEAUDIO and TEMPIRO_PIPEWIRE: the servers'
-      addresses); runs until it is terminated, then stops it all
-  sitzung.py punkt NAME...
-      where a control of the window is clicked: "x y" in window pixels
+cached. The ear is a recording of the null sink's monitor. From a shell, the
+benchmark and the guide's pictures start a session with scripts/privatsitzung.py.
 """
 
-import argparse
 import array
 import ctypes
 import functools
 import os
 import pathlib
 import re
-import shlex
 import shutil
 import signal
 import subprocess
@@ -534,37 +524,3 @@ class Sitzung:
             print("kept: " + self.basis)
         else:
             shutil.rmtree(self.basis, ignore_errors=True)
-
-
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("befehl", choices=("start", "punkt"))
-    ap.add_argument("namen", nargs="+", help="start: the file for the environment; punkt: controls")
-    ap.add_argument("--anzeige", default="800x600", help="start: the display's size")
-    ap.add_argument("--ton", action="append", default=[], choices=("pulseaudio", "pipewire"))
-    a = ap.parse_args()
-    if a.befehl == "punkt":
-        print("\n".join("%d %d" % punkt(name) for name in a.namen))
-        return
-    s, enden = Sitzung(), (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
-    for signum in enden:
-        signal.signal(signum, lambda *_: sys.exit(0))
-    try:
-        s.xvfb(a.anzeige)
-        s.bus()
-        for server in a.ton:
-            s.ton(server)
-        s.umgebung.update({"TEMPIRO_" + k.upper(): v for k, v in s.server.items()})
-        with open(a.namen[0] + ".neu", "w") as f:
-            f.writelines("export %s=%s\n" % (k, shlex.quote(v)) for k, v in s.umgebung.items())
-        os.rename(a.namen[0] + ".neu", a.namen[0])
-        while True:
-            signal.pause()
-    finally:
-        for signum in enden:  # a second request to end does not cut the cleaning short
-            signal.signal(signum, signal.SIG_IGN)
-        s.aufraeumen()
-
-
-if __name__ == "__main__":
-    main()
