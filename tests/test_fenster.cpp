@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window on fake services, each test in an empty working directory of its
-// own: the moment a stamp names, the wait of "Ansage Zeit", the end by
-// signal. On the real file
+// own: the moment a stamp names, the wait of "Ansage Zeit" (and a signal's
+// end held behind it). (The end by a signal with a box open, and under nohup:
+// the end-to-end scenario signal.) On the real file
 // service: a line that survives the process being killed right after the
 // press, and a disk that fills up.
 #include <sys/mount.h>
@@ -204,61 +205,6 @@ private slots:
                                        "click: btn_ZeitSpeichern 1 Zeitpunkt - 1",
                                        "action: btn_ZeitSpeichern 1 ZeitDauer - 1",
                                        "tick: btn_ZeitSpeichern 1 ZeitDauer tick 1"}));
-    }
-
-    // SIGTERM, SIGINT and SIGHUP close the window as the user's close does (the
-    // log is closed) and end the event loop with status 0, also while a
-    // message box waits in a loop of its own; after that no box is shown any
-    // more. A signal ignored from the start (nohup) stays ignored.
-    void beenden_data() {
-        QTest::addColumn<int>("signal");
-        QTest::addColumn<QString>("wie");  // box: "Zeitpunkt vorbei" is open meanwhile; nohup
-        QTest::newRow("SIGTERM") << int(SIGTERM) << "";
-        QTest::newRow("SIGINT") << int(SIGINT) << "";
-        QTest::newRow("SIGHUP") << int(SIGHUP) << "";
-        QTest::newRow("SIGTERM, box open") << int(SIGTERM) << "box";
-        QTest::newRow("SIGHUP under nohup, then SIGTERM") << int(SIGHUP) << "nohup";
-    }
-    void beenden() {
-        QFETCH(int, signal);
-        QFETCH(QString, wie);
-        if (wie == "nohup") ::signal(signal, SIG_IGN);
-        auto zuruecksetzen = qScopeGuard([signal] { ::signal(signal, SIG_DFL); });
-        SignalEnde ende;
-        QVERIFY(!SignalEnde::Angefordert());
-        Pruefstand p;
-        Ansicht& f = p.Starten();
-        QVERIFY(Zeigen(*f.form));
-        f->btn_ZeitSpeichern_Click();
-        Meldungsfenster meldung;
-        QString verlauf;
-        if (wie == "box")
-            QTimer::singleShot(0, [&] {
-                meldung.MsgBox("Zeitpunkt vorbei");
-                verlauf = "box";
-            });
-        QTimer::singleShot(50, [signal] { ::raise(signal); });
-        if (wie == "nohup")
-            QTimer::singleShot(300, [&] {
-                verlauf = f->isVisible() ? "nohup" : "";
-                ::raise(SIGTERM);
-            });
-        // Should the signal not end the loop, the test fails instead of hanging.
-        QTimer::singleShot(10000, f.form, [] { QCoreApplication::exit(1); });
-        QCOMPARE(QCoreApplication::exec(), 0);
-        // Closed as the user closes it: the unload has closed the log.
-        QVERIFY(verlauf == wie && SignalEnde::Angefordert() && !f->isVisible() &&
-                !f.A().Zeitnehmung);
-        QCOMPARE(p.Log(), "01 05.12.2026 10:00:00,00\r\n");
-        // The program is ending: a box asked for now is not shown.
-        bool boxGesehen = false;
-        QTimer::singleShot(0, [&] {
-            boxGesehen = QApplication::activeModalWidget();
-            if (boxGesehen) QApplication::activeModalWidget()->close();
-        });
-        meldung.MsgBox("zeitnehmung.txt lässt sich nicht öffnen");
-        QCoreApplication::processEvents();
-        QVERIFY(!boxGesehen);
     }
 };
 

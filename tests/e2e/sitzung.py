@@ -340,12 +340,13 @@ class Sitzung:
 
     # ---- the program, its window and its message boxes
 
-    def starten(self, beim_start=None, sekunden=20):
-        """Starts the program (beim_start(process) runs right after); returns
+    def starten(self, beim_start=None, sekunden=20, vor=()):
+        """Starts the program (after the command vor, if given; beim_start(process)
+        runs right after); returns
         its main window once it is there: under X11 its id, under Wayland its
         object on the accessibility bus. A message box at start-up fails."""
         self.app_log_pfad = os.path.join(self.basis, "tempiro.log")
-        self.app = self.starte([self.binaer], "tempiro", cwd=self.arbeit)
+        self.app = self.starte([*vor, self.binaer], "tempiro", cwd=self.arbeit)
         if beim_start:
             beim_start(self.app)
 

@@ -5,7 +5,10 @@ from the message boxes and from the recording of the sound server's null
 sink."""
 
 import pathlib
+import signal
 import time
+
+import pytest
 
 from sitzung import AufnahmeLuecke, punkt, stempel_zeit, warte_bis
 
@@ -111,3 +114,22 @@ def test_senke_wach(sitzung, ton, fenster):
     assert warte_bis(lambda: s.senke() == "SUSPENDED", 10, 0.25)
     s.beenden(fenster)
     assert not s.datei("zeitnehmung.txt")
+
+
+@pytest.mark.parametrize("wie", ["hup", "nohup"])
+def test_signal(sitzung, bus, wie):
+    """SIGHUP while a message box is open ends the program as a close does:
+    status 0, the stamp on disk. Started under nohup, the program leaves
+    SIGHUP ignored, and SIGTERM ends it."""
+    s = sitzung
+    fenster = s.starten(vor=["nohup"] if wie == "nohup" else [])
+    s.klick(fenster, "btn_ZeitSpeichern")
+    s.umschalten(fenster, "Check_MldVorbei")
+    s.klick(fenster)  # a countdown to a time long past: "Zeitpunkt vorbei" at once
+    assert warte_bis(s.meldung, 10)
+    if wie == "nohup":
+        s.app.send_signal(signal.SIGHUP)
+        time.sleep(1.0)
+        assert s.app.poll() is None
+    s.signal_beenden(signal.SIGTERM if wie == "nohup" else signal.SIGHUP)
+    s.stempel(1, 0)
