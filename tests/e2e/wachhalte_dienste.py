@@ -22,16 +22,17 @@ portal frontend, the portal makes a request only when it answers, then sends
 its Response: a Close that comes earlier fails; a release of a cookie the
 service never handed out fails as well.
 
-Every call is written to stdout as one JSON line with the time it arrived,
-before it is answered; so is a late answer ("Antwort"). {"bereit": n} comes
-once the names are owned. Runs until it is terminated; the private bus ends
-with it.
+Every call is written to stdout as a line, before it is answered, in short,
+with the time it arrived: G the session manager, P the portal, S the screen
+saver, E the power management; +n its n-th Inhibit, !n the late answer to it,
+-n its release, with "?" where the service held nothing for it. So is a late
+answer. "bereit n" comes once the names are owned. Runs until it is
+terminated; the private bus ends with it.
 """
 
 import argparse
 import ctypes
 import itertools
-import json
 import os
 import signal
 import subprocess
@@ -56,8 +57,7 @@ DIENSTE = {
 }
 
 
-def melden(**eintrag):
-    print(json.dumps(dict(eintrag, t=time.monotonic()), ensure_ascii=False), flush=True)
+BUCHSTABE = {"sitzung": "G", "portal": "P", "schoner": "S", "energie": "E"}
 
 
 def fehler(text, name):
@@ -73,13 +73,17 @@ class Dienst:
         if not schnittstelle:
             schnittstelle = name + ".Inhibit" if dienst == "energie" else name
         self.ausgabe = "o" if dienst == "portal" else "s" if art == "falsch" else "u"
-        self.offen, self.zaehler, self.absender = set(), itertools.count(41), None
+        self.offen, self.werte, self.zaehler, self.absender = set(), [], itertools.count(41), None
         mock = dbusmock.DBusMockObject(
             dbus.service.BusName(name, bus), self.pfad, schnittstelle, {}, os.devnull
         )
         mock.AddMethod("", "Inhibit", signatur, self.ausgabe, lambda _, *a: self.sofort(a))
         if freigabe:
             mock.AddMethod("", freigabe, "u", "", lambda _, wert: self.frei(wert))
+
+    def melden(self, zeichen, wert, nach=""):
+        n = self.werte.index(str(wert)) + 1 if str(wert) in self.werte else 0
+        print(BUCHSTABE[self.dienst] + zeichen + str(n) + nach, time.monotonic(), flush=True)
 
     def anfrage(self, argumente):
         """Takes an Inhibit down; the cookie or the request's path it answers with."""
@@ -88,7 +92,8 @@ class Dienst:
             wert = dbus.ObjectPath(ANFRAGEN + self.absender[1:].replace(".", "_") + "/" + token)
         else:
             wert = dbus.UInt32(next(self.zaehler))
-        melden(dienst=self.dienst, aufruf="Inhibit", argumente=list(argumente), wert=str(wert))
+        self.werte.append(str(wert))
+        self.melden("+", wert)
         return wert
 
     def gewaehren(self, wert):
@@ -116,7 +121,7 @@ class Dienst:
             return
 
         def antworten():
-            melden(dienst=self.dienst, aufruf="Antwort", wert=str(wert))
+            self.melden("!", wert)
             antwort = ll.MethodReturnMessage(aufruf)
             antwort.append(wert, signature=self.ausgabe)
             self.bus.send_message(antwort)
@@ -127,7 +132,7 @@ class Dienst:
     def frei(self, wert, aufruf=None):
         """A release: of a cookie, or a portal request's Close."""
         offen = str(wert) in self.offen
-        melden(dienst=self.dienst, aufruf="frei", wert=str(wert), offen=offen)
+        self.melden("-", wert, "" if offen else "?")
         self.offen.discard(str(wert))
         if aufruf is None and not offen:
             raise fehler("no such cookie", "InvalidArgs")
@@ -168,14 +173,14 @@ def main():
         befehl = ["dbus-daemon", konfiguration, "--nofork", "--print-address=1"]
         daemon = subprocess.Popen(befehl, stdout=subprocess.PIPE, preexec_fn=_sterben_mit_eltern)
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
-        melden(adresse=os.environ["DBUS_SESSION_BUS_ADDRESS"])
+        print("adresse", os.environ["DBUS_SESSION_BUS_ADDRESS"], flush=True)
     try:
         dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
         bus = dbus.SessionBus()
         dienste = [Dienst(bus, d, getattr(a, d)) for d in DIENSTE if getattr(a, d)]
         for d in dienste:
             bus.add_message_filter(d.filter)
-        melden(bereit=len(dienste))
+        print("bereit", len(dienste), flush=True)
         GLib.MainLoop().run()
     finally:
         if a.bus:
