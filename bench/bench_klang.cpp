@@ -15,14 +15,14 @@
 // know of it.
 // For the reference clicks it runs from the player's first snapshot for them.
 //
-//   bench_klang aufnahme SECONDS [--server ADDR]
-//   bench_klang referenz SECONDS [--server ADDR]
+//   bench_klang aufnahme SECONDS --server ADDR
+//   bench_klang referenz SECONDS --server ADDR
 //
 // referenz also runs a small player of its own that places a click (a 1 ms
 // step) on every second boundary by the playback stream's timing, and
 // prints each onset's error against its boundary (the recorder's error) and
 // the time the sink lost before it.
-// Without --server both start a private PulseAudio with a null sink.
+// ADDR is a sound server with a null sink, as the benchmark's private session has.
 #include <pulse/pulseaudio.h>
 
 #include <QCoreApplication>
@@ -36,8 +36,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "support/Tonserver.h"
 
 namespace {
 
@@ -302,22 +300,13 @@ struct Spieler {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_klang aufnahme|referenz SECONDS [--server ADDR]\n");
+    if (argc < 5 || std::strcmp(argv[3], "--server") != 0) {
+        std::fprintf(stderr, "usage: bench_klang aufnahme|referenz SECONDS --server ADDR\n");
         return 2;
     }
     const std::string art = argv[1];
     const double dauer = std::atof(argv[2]);
-    std::string server = argc >= 5 && std::strcmp(argv[3], "--server") == 0 ? argv[4] : "";
-    std::unique_ptr<PrivaterTonserver> eigener;
-    if (server.empty()) {
-        eigener = std::make_unique<PrivaterTonserver>();
-        if (!eigener->Starten()) {
-            std::fprintf(stderr, "no private sound server here\n");
-            return 1;
-        }
-        server = eigener->Adresse().toStdString();
-    }
+    const std::string server = argv[4];
     Schleife schleife(server.c_str());
     Rekorder rekorder(schleife, art == "referenz" ? kSpielerVorlauf + 0.002 : 0.05);
     std::unique_ptr<Spieler> spieler;

@@ -3,15 +3,18 @@
 // simulated sound card's clock, and takes them back; the espeak-ng engine
 // heard through a recording output; the real output on a private PulseAudio
 // that goes away, comes back and hangs.
+#include <sys/prctl.h>
+
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <deque>
-#include <thread>
 
 #include "EspeakStimme.h"
 #include "support/Tabelle.h"
-#include "support/Tonserver.h"
 
 using namespace std::chrono_literals;
 
@@ -154,12 +157,37 @@ card 200 ppm slow, 5 h on   | kp | 5   | 22050 | 0   | 0       | 22 | -200 | 5
     // that hangs or dies, the sink sleep when idle and stay awake through a
     // countdown.)
     void echterServer() {
+        if (QStandardPaths::findExecutable("pulseaudio").isEmpty()) QSKIP("pulseaudio is missing");
+        // The server's home and runtime directory, apart from the session's
+        // own sound set-up: a null sink that sleeps after an idle second.
+        QTemporaryDir heim;
+        qputenv("PULSE_COOKIE", (heim.path() + "/cookie").toLocal8Bit());
+        QProcessEnvironment umgebung;
+        umgebung.insert("PATH", qEnvironmentVariable("PATH"));
+        umgebung.insert("HOME", heim.path());
+        umgebung.insert("XDG_RUNTIME_DIR", heim.path());
+        QProcess server;
+        server.setProcessEnvironment(umgebung);
+        server.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        const QString sockel = heim.path() + "/pulse/native";
+        const auto starten = [&] {
+            QFile::remove(sockel);
+            server.start("pulseaudio",
+                         {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                          "--log-level=0", "--load=module-null-sink sink_name=null",
+                          "--load=module-suspend-on-idle timeout=1",
+                          "--load=module-native-protocol-unix auth-anonymous=1"});
+            return QTest::qWaitFor([&] { return QFile::exists(sockel); }, 10000);
+        };
+        const auto stoppen = [&] {
+            server.kill();
+            server.waitForFinished(5000);
+        };
+        QVERIFY(starten());
         int piepse = 0;
-        PrivaterTonserver server;
-        if (!server.Starten()) QSKIP("no private sound server here (pulseaudio, pactl)");
         std::atomic<Wanduhr::duration> versatz{};  // the wall clock, set back meanwhile
         auto ausgabe = std::make_unique<Tonausgabe>(
-            server.Adresse().toStdString(), [&] { ++piepse; },
+            "unix:" + sockel.toStdString(), [&] { ++piepse; },
             [&] { return Wanduhr::now() + versatz.load(); });
         QTRY_COMPARE_WITH_TIMEOUT(ausgabe->Zustand(), Tonausgabe::Verbindung::Bereit, 5000);
         EspeakSprachDienst dienst(*ausgabe);
@@ -168,22 +196,22 @@ card 200 ppm slow, 5 h on   | kp | 5   | 22050 | 0   | 0       | 22 | -200 | 5
         ausgabe->Abspielen();
         QCOMPARE(piepse, 0);  // every click of a working output goes to it
         ausgabe->CountdownGeschaltet(true);
-        server.Stoppen();
+        stoppen();
         QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->Spielt(), 10000);
-        QVERIFY(server.Starten());
+        QVERIFY(starten());
         QTRY_VERIFY_WITH_TIMEOUT(ausgabe->Spielt(), 10000);  // no request needed
         // Idle and without a server, the wall clock set back an hour: the
         // next request after the pause still tries a new connection.
         ausgabe->CountdownGeschaltet(false);
         QTRY_VERIFY_WITH_TIMEOUT(!ausgabe->Spielt(), 5000);
-        server.Stoppen();
+        stoppen();
         QTRY_COMPARE_WITH_TIMEOUT(ausgabe->Zustand(), Tonausgabe::Verbindung::Getrennt, 5000);
         versatz = -1h;
-        QVERIFY(server.Starten());
+        QVERIFY(starten());
         QTest::qWait(3100);
         ausgabe->Abspielen();
         QTRY_COMPARE_WITH_TIMEOUT(ausgabe->Zustand(), Tonausgabe::Verbindung::Bereit, 5000);
-        server.Anhalten(true);
+        ::kill(pid_t(server.processId()), SIGSTOP);
         QVERIFY(Gehoert(stimme->Speak("eins", SVSFDefault)));  // let go, not held for good
         QCOMPARE(ausgabe->Zustand(), Tonausgabe::Verbindung::Getrennt);
         stimme->Speak("zwei", SVSFlagsAsync);

@@ -140,7 +140,7 @@ class Zugaenglich:
         self.rufe("DoAction", namen.index(aktion), schnittstelle=ATSPI + "Action")
 
 
-def _sterben_mit_eltern():
+def sterben_mit_eltern():
     # Children die with the session's owner, even when it is killed outright.
     ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
@@ -168,7 +168,7 @@ class Sitzung:
         kw.setdefault("stdout", ausgabe)
         kw.setdefault("stderr", subprocess.STDOUT if log else subprocess.DEVNULL)
         kw["env"] = umgebung or self.umgebung
-        p = subprocess.Popen(befehl, preexec_fn=_sterben_mit_eltern, **kw)
+        p = subprocess.Popen(befehl, preexec_fn=sterben_mit_eltern, **kw)
         if log:
             ausgabe.close()
         self.prozesse.append(p)

@@ -31,7 +31,6 @@ terminated; the private bus ends with it.
 """
 
 import argparse
-import ctypes
 import itertools
 import os
 import signal
@@ -45,6 +44,7 @@ import dbus.mainloop.glib
 import dbus.service
 import dbusmock
 from gi.repository import GLib
+from sitzung import sterben_mit_eltern
 
 FD, P = "org.freedesktop.", "/org/freedesktop/"
 ANFRAGEN = P + "portal/desktop/request/"
@@ -156,10 +156,6 @@ class Dienst:
         return ll.HANDLER_RESULT_NOT_YET_HANDLED
 
 
-def _sterben_mit_eltern():
-    ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-
-
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--bus", action="store_true")
@@ -171,7 +167,7 @@ def main():
     if a.bus:
         konfiguration = "--config-file=" + os.path.join(os.path.dirname(__file__), "bus.conf")
         befehl = ["dbus-daemon", konfiguration, "--nofork", "--print-address=1"]
-        daemon = subprocess.Popen(befehl, stdout=subprocess.PIPE, preexec_fn=_sterben_mit_eltern)
+        daemon = subprocess.Popen(befehl, stdout=subprocess.PIPE, preexec_fn=sterben_mit_eltern)
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
         print("adresse", os.environ["DBUS_SESSION_BUS_ADDRESS"], flush=True)
     try:
