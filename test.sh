@@ -24,12 +24,16 @@ wahlweise TEMPIRO_ORCA "the screen-reader tests with Orca" "${PAKETE_ORCA[@]}"
 wahlweise TEMPIRO_GNOME "the session hold's GNOME scenarios" "${PAKETE_GNOME[@]}"
 wahlweise TEMPIRO_BENACHRICHTIGUNG "the notification scenario" "${PAKETE_BENACHRICHTIGUNG[@]}"
 pakete_sicherstellen "${pakete[@]}"
+# The C++ as the committed .clang-format writes it, and the Python of the
+# tests, the benchmarks and the scripts as black writes it (pyproject.toml): a
+# difference fails the run, before anything is built.
+find src tests fuzz bench \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 |
+    xargs -0 clang-format --dry-run --Werror
+black --check --quiet tests bench scripts
 bauen build
 ctest --test-dir build --output-on-failure -j 2
-# The tests' and benchmarks' Python as black formats it (pyproject.toml): a
-# difference fails the run. Then the test lines against their budget, counted
-# on that formatted code; over it, the run fails.
-black --check --quiet tests bench
+# The test lines against their budget, counted on that formatted code; over
+# it, the run fails.
 tests/zeilen.sh
 # Every committed fault still applies exactly, and names the tests that catch it.
 tests/maengel.sh --check

@@ -16,12 +16,12 @@ PAKETE_BAU=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libespeak-
 # accessibility bus; a headless Wayland compositor; a window manager (metacity;
 # it changes nothing until chosen as a session's) and the desktop's bus tools
 # (gdbus, dbus-monitor) for a second start and the actions; the manual page
-# renderer; pytest, which runs the end-to-end scenarios, and black, which
-# formats the tests' Python.
+# renderer; pytest, which runs the end-to-end scenarios; black and
+# clang-format, whose formatting test.sh checks.
 PAKETE_TEST=(xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils sox
              appstream desktop-file-utils dpkg-dev python3 dbus-daemon python3-dbus python3-gi
              at-spi2-core weston metacity libglib2.0-bin dbus-bin man-db groff-base python3-xlib
-             python3-pytest python3-dbusmock black)
+             python3-pytest python3-dbusmock black clang-format)
 # The sound tests' second server. Installing pipewire-pulse enables its user
 # socket for every user, which makes it the sound server of a PulseAudio
 # desktop at its next login; test.sh therefore installs these only under CI
