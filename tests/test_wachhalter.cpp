@@ -33,11 +33,11 @@ struct Stellvertreter {
     const QStringList& Lesen() {
         while (p.canReadLine()) {
             const QStringList zeile = QString::fromUtf8(p.readLine()).trimmed().split(u' ');
-            if (zeile[0] == u"adresse") adresse = zeile[1];
+            if (zeile[0] == u"adresse") adresse = zeile.value(1);
             bereit |= zeile[0] == u"bereit";
             if (zeile[0] == u"adresse" || zeile[0] == u"bereit") continue;
             aufrufe << zeile[0];
-            zeiten << zeile[1].toDouble();
+            zeiten << zeile.value(1).toDouble();
         }
         return aufrufe;
     }
