@@ -25,9 +25,9 @@ service never handed out fails as well.
 Every call is written to stdout as a line, before it is answered, in short,
 with the time it arrived: G the session manager, P the portal, S the screen
 saver, E the power management; +n its n-th Inhibit, !n the late answer to it,
--n its release, with "?" where the service held nothing for it. So is a late
-answer. "bereit n" comes once the names are owned. Runs until it is
-terminated; the private bus ends with it.
+-n its release, with "?" where the service held nothing for it. "bereit n"
+comes once the names are owned. Runs until it is terminated; the private bus
+ends with it.
 """
 
 import argparse
